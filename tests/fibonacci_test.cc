@@ -4,32 +4,20 @@
 
 #include <string>
 
+#include "dialogue.h"
 #include "run_program.h"
 
 namespace {
 
 const std::string prompt = "enter value to find fibonacci term of value:";
 
-struct dialogue {
-    std::string program;
-    std::string input;
-    std::string out;  // after the prompt
-    std::string err;
-    int status;
-};
-
-void PrintTo(const dialogue& d, std::ostream* os) { *os << d.program << " <<< \"" << d.input << '"'; }
-
-class FibonacciDialogue : public testing::TestWithParam<dialogue> {};
+// The rows give what follows the prompt.
+class FibonacciDialogue : public DialogueTest {};
 
 TEST_P(FibonacciDialogue, WritesExactlyThisAndExits) {
-    const dialogue& d = GetParam();
-    const run_result r = run_program(d.program, d.input);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.out, prompt + d.out);
-    EXPECT_EQ(r.err, d.err);
-    EXPECT_EQ(r.status, d.status);
+    dialogue d = GetParam();
+    d.out = prompt + d.out;
+    expect_dialogue(d);
 }
 
 INSTANTIATE_TEST_SUITE_P(
