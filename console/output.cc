@@ -14,17 +14,21 @@ const char* program_name = "console";
 
 void set_program_name(const char* name) { program_name = name; }
 
-void fail(const char* format, ...) {
-    std::fprintf(stderr, "%s: ", program_name);
+// printf-style on purpose: every call's format is checked by the compiler through
+// CONSOLE_PRINTF, and the programs' output is made of printf conversions.
+void fail(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
+    // Standard error is the last resort: when it cannot be written either, the
+    // exit status still tells.
+    static_cast<void>(std::fprintf(stderr, "%s: ", program_name));
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    static_cast<void>(std::vfprintf(stderr, format, args));
     va_end(args);
-    std::fputc('\n', stderr);
+    static_cast<void>(std::fputc('\n', stderr));
     std::exit(1);
 }
 
-void print(const char* format, ...) {
+void print(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): as fail
     va_list args;
     va_start(args, format);
     const int written = std::vfprintf(stdout, format, args);

@@ -82,7 +82,8 @@ scan_result scan_int(std::FILE* in) {
             text.add(c);
             c = std::getc(in);
         }
-        if (c != EOF) std::ungetc(c, in);
+        // One character pushed back after a read is always taken back.
+        if (c != EOF) static_cast<void>(std::ungetc(c, in));
         return failed(scan_status::not_a_number, text);
     }
 
@@ -103,7 +104,7 @@ scan_result scan_int(std::FILE* in) {
         }
         c = std::getc(in);
     }
-    if (c != EOF) std::ungetc(c, in);
+    if (c != EOF) static_cast<void>(std::ungetc(c, in));
 
     if (too_large || magnitude > (negative ? limit : limit - 1)) {
         return failed(scan_status::out_of_range, text);

@@ -31,10 +31,11 @@ int tty_fd = -1;
 termios saved_settings;
 
 extern "C" void restore_and_end(int sig) {
-    tcsetattr(tty_fd, TCSANOW, &saved_settings);
+    // Nothing more can be done for the terminal when this fails: the program ends.
+    static_cast<void>(tcsetattr(tty_fd, TCSANOW, &saved_settings));
     // SA_RESETHAND has put back the default action and SA_NODEFER lets it act now:
     // the program ends by this signal, as it would have without the wait.
-    raise(sig);
+    static_cast<void>(raise(sig));
 }
 
 class signal_guard {
@@ -43,7 +44,9 @@ public:
         struct sigaction action {};
         action.sa_handler = restore_and_end;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        // glibc spells SA_RESETHAND 0x80000000, an unsigned constant, for an int
+        // field; the conversion keeps the bit pattern, as C++20 defines it to.
+        action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
         for (std::size_t i = 0; i < count; ++i) {
             sigaction(ending_signals[i], nullptr, &previous_[i]);
             // A signal the program was told to ignore (nohup) stays ignored.

@@ -16,7 +16,7 @@ struct stream {
         // fmemopen cannot open an empty buffer portably; an empty file is the same.
         file = data.empty() ? std::tmpfile() : fmemopen(data.data(), data.size(), "r");
     }
-    ~stream() { std::fclose(file); }
+    ~stream() { static_cast<void>(std::fclose(file)); }
     std::string rest() {
         std::string left;
         for (int c; (c = std::getc(file)) != EOF;) left += static_cast<char>(c);

@@ -45,7 +45,7 @@ run_result run_program(const std::string& name, const std::string& input, const 
             dup2(fd, 1);
         }
         dup2(err[1], 2);
-        signal(SIGPIPE, SIG_DFL);
+        static_cast<void>(signal(SIGPIPE, SIG_DFL));
         execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -63,7 +63,7 @@ run_result run_program(const std::string& name, const std::string& input, const 
         fcntl(to_child, F_SETFL, O_NONBLOCK);
     }
     // A program that ends before reading all its input must not stop the test.
-    signal(SIGPIPE, SIG_IGN);
+    static_cast<void>(signal(SIGPIPE, SIG_IGN));
 
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration<double>(options.timeout_seconds);
@@ -95,8 +95,8 @@ run_result run_program(const std::string& name, const std::string& input, const 
             }
             char buffer[65536];
             const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            int& fd = fds[i].fd == from_out ? from_out : from_err;
             if (n <= 0) {
+                int& fd = fds[i].fd == from_out ? from_out : from_err;
                 close(fd);
                 fd = -1;
             } else {
