@@ -32,17 +32,19 @@ run_result run_program(const std::string& name, const std::string& input, const 
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         setsid();  // no controlling terminal from here on
+        // Standard output first: with standard input closed, the file opened for it
+        // would otherwise take descriptor 0 and stand in for standard input too.
+        if (options.stdout_path.empty()) {
+            dup2(out[1], 1);
+        } else {
+            const int fd = open(options.stdout_path.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0) _exit(127);
+            dup2(fd, 1);
+        }
         if (options.close_stdin) {
             close(0);
         } else {
             dup2(in[0], 0);
-        }
-        if (options.stdout_path.empty()) {
-            dup2(out[1], 1);
-        } else {
-            const int fd = open(options.stdout_path.c_str(), O_WRONLY);
-            if (fd < 0) _exit(127);
-            dup2(fd, 1);
         }
         dup2(err[1], 2);
         static_cast<void>(signal(SIGPIPE, SIG_DFL));
