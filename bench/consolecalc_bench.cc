@@ -1,6 +1,6 @@
 // Races each fast piece against a plain version of it in the same run, and prints
 // the time ratios at the end:
-//  - divisor_walk/PATH/N: a whole walk of N by every path this processor runs,
+//  - divisor_walk/VARIANT/N: a whole walk of N by every variant this processor runs,
 //    against the plain remainder loop written below;
 //  - fibterm/project/N and fibseries/project/N: the built programs from start to
 //    exit, against the same programs written plainly in C and built with gcc -O2
@@ -21,17 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "divisibility/divisor_walk_paths.h"
+#include "divisibility/divisor_walk_variants.h"
 
 namespace {
-
-// The walk as the program was first written: n % d for every d, nothing else.
-std::int32_t plain_next_divisor(std::int32_t n, std::int32_t after) {
-    if (after >= n) return 0;
-    for (std::int32_t d = after + 1;; ++d) {
-        if (n % d == 0) return d;
-    }
-}
 
 using next_divisor_fn = std::int32_t (*)(std::int32_t, std::int32_t);
 
@@ -171,10 +163,11 @@ void register_all() {
     // A prime (the longest walk, the headline), one with 1600 divisors, a small one.
     for (const std::int32_t n : {2147483647, 2095133040, 1000000}) {
         const std::string argument = std::to_string(n);
-        benchmark::RegisterBenchmark(bench_name("divisor_walk", "plain", argument).c_str(), walk, plain_next_divisor, n)
+        benchmark::RegisterBenchmark(bench_name("divisor_walk", "plain", argument).c_str(), walk,
+                                     divisibility::plain_next_divisor, n)
             ->Unit(kMillisecond);
-        for (const auto& path : divisibility::walk_paths::runnable()) {
-            benchmark::RegisterBenchmark(bench_name("divisor_walk", path.name, argument).c_str(), walk, path.next, n)
+        for (const auto& variant : divisibility::walk_variants::runnable()) {
+            benchmark::RegisterBenchmark(bench_name("divisor_walk", variant.name, argument).c_str(), walk, variant.next, n)
                 ->Unit(kMillisecond);
         }
     }

@@ -29,7 +29,7 @@
 #include <cstring>
 #include <vector>
 
-#include "divisor_walk_paths.h"
+#include "divisor_walk_variants.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 // g++ 12.2 warns of the deliberately undefined vectors inside its own AVX-512
@@ -65,7 +65,7 @@ std::int32_t first_by_remainder(std::int32_t n, std::int32_t from, std::int32_t 
     }
 }
 
-// The start every path shares: d below filter_from by remainder alone. Returns the
+// The start every variant shares: d below filter_from by remainder alone. Returns the
 // divisor found there (or 0 when n <= after), or leaves d at the first d the float
 // test is to try and returns -1.
 std::int32_t walk_below_filter(std::int32_t n, std::int32_t after, std::int32_t& d) {
@@ -80,7 +80,7 @@ std::int32_t walk_below_filter(std::int32_t n, std::int32_t after, std::int32_t&
     return -1;
 }
 
-// In every path below, a block of d that reaches n ends the walk there, since n
+// In every variant below, a block of d that reaches n ends the walk there, since n
 // divides itself; so d + block never passes n and never overflows.
 
 #if DIVISOR_WALK_X86
@@ -184,11 +184,18 @@ std::int32_t next_portable(std::int32_t n, std::int32_t after) {
 
 }  // namespace
 
-namespace walk_paths {
+std::int32_t plain_next_divisor(std::int32_t n, std::int32_t after) {
+    if (after >= n) return 0;
+    for (std::int32_t d = after + 1;; ++d) {
+        if (n % d == 0) return d;
+    }
+}
 
-std::span<const path> runnable() {
-    static const std::vector<path> paths = [] {
-        std::vector<path> found;
+namespace walk_variants {
+
+std::span<const variant> runnable() {
+    static const std::vector<variant> variants = [] {
+        std::vector<variant> found;
 #if DIVISOR_WALK_X86
         // Reports a unit only when the operating system also saves its registers.
         __builtin_cpu_init();
@@ -198,13 +205,13 @@ std::span<const path> runnable() {
         found.push_back({"portable", next_portable});
         return found;
     }();
-    return paths;
+    return variants;
 }
 
-}  // namespace walk_paths
+}  // namespace walk_variants
 
 std::int32_t next_divisor(std::int32_t n, std::int32_t after) {
-    static const auto walk = walk_paths::runnable().front().next;
+    static const auto walk = walk_variants::runnable().front().next;
     return walk(n, after);
 }
 
