@@ -33,7 +33,9 @@ void print(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): as fail
     va_start(args, format);
     const int written = std::vfprintf(stdout, format, args);
     va_end(args);
-    if (written < 0 || std::fflush(stdout) != 0) {
+    // MinGW's printf returns the full count and fflush 0 after a failed write; only
+    // the stream's error flag tells.
+    if (written < 0 || std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         const int error = errno;
         fail("write error: %s", std::strerror(error));
     }
