@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,18 +12,23 @@ namespace {
 
 using console::scan_status;
 
+// The bytes in an unnamed temporary file, read from its start: a stream that every
+// platform has, and one that takes the bytes as they are (binary mode).
 struct stream {
-    explicit stream(const std::string& bytes) : data(bytes) {
-        // fmemopen cannot open an empty buffer portably; an empty file is the same.
-        file = data.empty() ? std::tmpfile() : fmemopen(data.data(), data.size(), "r");
+    explicit stream(const std::string& bytes) : file(std::tmpfile()) {
+        if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+            throw std::runtime_error("cannot write a temporary file");
+        }
+        std::rewind(file);
     }
     ~stream() { static_cast<void>(std::fclose(file)); }
+    stream(const stream&) = delete;
+    stream& operator=(const stream&) = delete;
     std::string rest() {
         std::string left;
         for (int c; (c = std::getc(file)) != EOF;) left += static_cast<char>(c);
         return left;
     }
-    std::string data;
     std::FILE* file;
 };
 
