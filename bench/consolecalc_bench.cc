@@ -7,12 +7,8 @@
 //    (bench/fib_plain_term.c, bench/fib_plain_series.c), with the recursion's calls
 //    per second; the entries are large enough that start-up is noise;
 //  - program/NAME/ENTRY: a built program from start to exit for a small entry.
-// Every program runs in a session of its own, so its final key wait returns at once.
+// Every program is started by the tests' runner, so its final key wait returns at once.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +18,7 @@
 #include <vector>
 
 #include "divisibility/divisor_walk_variants.h"
+#include "tests/run_program.h"
 
 namespace {
 
@@ -54,40 +51,11 @@ double series_calls_for(std::int32_t n) {
     return calls;
 }
 
-// Starts PROGRAM_DIR/name in a new session with input on standard input, its output
-// and diagnostics to /dev/null, and waits for it. Returns its exit status, or -1.
-int run_once(const std::string& path, const std::string& input) {
-    int in[2];
-    if (pipe2(in, O_CLOEXEC) != 0) return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    close(in[0]);
-    // The entries are far smaller than a pipe holds, so this write never waits.
-    const bool sent = write(in[1], input.data(), input.size()) == static_cast<ssize_t>(input.size());
-    close(in[1]);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !sent) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // calls: the recursion's calls in one run, for a calls-per-second figure; 0 for none.
 void program(benchmark::State& state, const std::string& name, const std::string& input, double calls) {
-    const std::string path = std::string(PROGRAM_DIR) + "/" + name;
     for (auto _ : state) {
-        if (run_once(path, input) != 0) {
-            state.SkipWithError(("could not run " + path).c_str());
+        if (run_program(name, input).status != 0) {
+            state.SkipWithError(("could not run " + program_path(name)).c_str());
             break;
         }
     }

@@ -24,34 +24,29 @@ std::string repeat(const std::string& text, int times) {
 // Width one: all 100 values are N2.
 const std::string all_twos = repeat(repeat("2 \t", 10) + "\n", 10);
 
-class RandgridDialogue : public DialogueTest {};
+const dialogue bounds[] = {
+    // A zero bound ends the loop, but only after N2 is read, and before the range
+    // test; then one more entry, whatever it is, ends the program.
+    {"randgrid", "0\n5\nbye\n", ask + ended},
+    {"randgrid", "3 0\n\n\n  \n7\n", ask + ended},
+    {"randgrid", "-3 0", ask + ended},
+    {"randgrid", "0 -5\n", ask + ended},
+    // Refused pairs are asked for again.
+    {"randgrid", "-1 5\n5 3\n5 -3\n0 0\n", repeat(ask + refused, 3) + ask + ended},
+    {"randgrid", "5 5\n-2 -2\n0 0\n", ask + equal + ask + refused + ask + ended},
+    {"randgrid", "1 2\n1\n2\n0 0 x\n", ask + all_twos + ask + all_twos + ask + ended},
+};
+INSTANTIATE_TEST_SUITE_P(RandgridBounds, Dialogue, testing::ValuesIn(bounds));
 
-TEST_P(RandgridDialogue, WritesExactlyThisAndExits) { expect_dialogue(GetParam()); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Bounds, RandgridDialogue,
-    testing::Values(
-        // A zero bound ends the loop, but only after N2 is read, and before the
-        // range test; then one more entry, whatever it is, ends the program.
-        dialogue{"randgrid", "0\n5\nbye\n", ask + ended, "", 0},
-        dialogue{"randgrid", "3 0\n\n\n  \n7\n", ask + ended, "", 0},
-        dialogue{"randgrid", "-3 0", ask + ended, "", 0},
-        dialogue{"randgrid", "0 -5\n", ask + ended, "", 0},
-        // Refused pairs are asked for again.
-        dialogue{"randgrid", "-1 5\n5 3\n5 -3\n0 0\n", repeat(ask + refused, 3) + ask + ended, "", 0},
-        dialogue{"randgrid", "5 5\n-2 -2\n0 0\n", ask + equal + ask + refused + ask + ended, "", 0},
-        dialogue{"randgrid", "1 2\n1\n2\n0 0 x\n", ask + all_twos + ask + all_twos + ask + ended, "", 0}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Failures, RandgridDialogue,
-    testing::Values(
-        dialogue{"randgrid", "", "enter N1:", "randgrid: input ended where a number was expected\n", 1},
-        dialogue{"randgrid", "abc 5\n", "enter N1:", "randgrid: \"abc\" is not a whole number\n", 1},
-        dialogue{"randgrid", "5\n", ask, "randgrid: input ended where a number was expected\n", 1},
-        dialogue{"randgrid", "1 2\n7 x\n", ask + all_twos + ask, "randgrid: \"x\" is not a whole number\n", 1},
-        dialogue{"randgrid", "-5 1x\n", ask + refused + "enter N1:", "randgrid: \"x\" is not a whole number\n", 1},
-        dialogue{"randgrid", "1 4294967296\n", ask,
-                 "randgrid: \"4294967296\" is out of range (-2147483648 to 2147483647)\n", 1}));
+const dialogue failures[] = {
+    {"randgrid", "", "enter N1:", "randgrid: input ended where a number was expected\n", 1},
+    {"randgrid", "abc 5\n", "enter N1:", "randgrid: \"abc\" is not a whole number\n", 1},
+    {"randgrid", "5\n", ask, "randgrid: input ended where a number was expected\n", 1},
+    {"randgrid", "1 2\n7 x\n", ask + all_twos + ask, "randgrid: \"x\" is not a whole number\n", 1},
+    {"randgrid", "-5 1x\n", ask + refused + "enter N1:", "randgrid: \"x\" is not a whole number\n", 1},
+    {"randgrid", "1 4294967296\n", ask, "randgrid: \"4294967296\" is out of range (-2147483648 to 2147483647)\n", 1},
+};
+INSTANTIATE_TEST_SUITE_P(RandgridFailures, Dialogue, testing::ValuesIn(failures));
 
 // Pinned against an independent implementation of the 32-bit Mersenne Twister
 // (the engine std::mt19937 names) with the value formula low + (r mod width) + 1.

@@ -1,31 +1,42 @@
-// Runs a program of this project the way a person's shell would, but in a session of
-// its own with no controlling terminal, so that its final key wait returns at once
-// and a test run never waits on the developer's keyboard.
+// Runs a program of this project as a person's shell would, with given standard
+// input, and collects its standard output, standard error and exit status. The
+// program has no terminal to wait on, so its final key wait returns at once and a
+// test run never waits for the developer's keyboard. One implementation per
+// platform: run_program-posix.cc, run_program-win32.cc.
 #ifndef TESTS_RUN_PROGRAM_H
 #define TESTS_RUN_PROGRAM_H
 
 #include <string>
 
+// Where the program's standard output goes.
+enum class output_sink {
+    captured,                    // into run_result::out
+    full_device,                 // a device on which every write fails for lack of space
+    closed,                      // no standard output at all
+    reader_stops_after_5_bytes,  // a pipe whose reader takes five bytes and goes, as `| head -c 5`
+};
+
 struct run_options {
-    // Standard output goes to this file instead of being captured ("/dev/full").
-    std::string stdout_path;
-    // Standard input is closed rather than fed.
-    bool close_stdin = false;
+    bool close_stdin = false;  // no standard input at all, instead of `input`
+    output_sink stdout_to = output_sink::captured;
     double timeout_seconds = 20;
 };
 
 struct run_result {
-    std::string out;
+    std::string out;  // line ends as "\n" on every platform
     std::string err;
-    int status = -1;     // exit status, when the program exited
-    int signal = 0;      // the signal that ended it, or 0
-    bool timed_out = false;
+    int status = -1;           // the exit status, when the program exited
+    int signal = 0;            // the signal that ended it, or 0
+    bool timed_out = false;    // killed at the time-out
+    bool unsupported = false;  // this platform cannot give what the options ask; nothing ran
 };
 
 // The path of a program built beside the tests.
 std::string program_path(const std::string& name);
 
-run_result run_program(const std::string& name, const std::string& input,
-                       const run_options& options = {});
+// With a stdout reader that stops, the input is sent only once the reader has
+// gone, so that the program's first write after its first read meets the
+// broken pipe, whatever the timing.
+run_result run_program(const std::string& name, const std::string& input, const run_options& options = {});
 
 #endif
