@@ -1,11 +1,12 @@
 // Races each fast piece against a plain version of it in the same run, and prints
 // the time ratios at the end:
 //  - divisor_walk/VARIANT/N: a whole walk of N by every variant this processor runs,
-//    against the plain remainder loop written below;
-//  - fibterm/project/N and fibseries/project/N: the built programs from start to
-//    exit, against the same programs written plainly in C and built with gcc -O2
-//    (bench/fib_plain_term.c, bench/fib_plain_series.c), with the recursion's calls
-//    per second; the entries are large enough that start-up is noise;
+//    against the plain remainder loop, divisibility::plain_next_divisor;
+//  - fibterm/project/N, fibseries/project/N and divisors/project/N: the built
+//    programs from start to exit, against the same programs written plainly in C and
+//    built with gcc -O2 (bench/fib_plain_term.c, bench/fib_plain_series.c,
+//    bench/divisors_plain.c), with the recursion's calls per second; the entries are
+//    large enough that start-up is noise;
 //  - program/NAME/ENTRY: a built program from start to exit for a small entry.
 // Every program is started by the tests' runner, so its final key wait returns at once.
 #include <benchmark/benchmark.h>
@@ -152,8 +153,9 @@ void register_all() {
                            entry{"fibseries", "plain_c", "fib_plain_series", 36, series_calls_for(36)},
                            entry{"fibseries", "project", "fibseries", 36, series_calls_for(36)},
                            entry{"program", "fibterm", "fibterm", 10, 0},
-                           entry{"program", "divisors", "divisors", 360, 0},
-                           entry{"program", "divisors", "divisors", 2147483647, 0}}) {
+                           entry{"divisors", "plain_c", "divisors_plain", 2147483647, 0},
+                           entry{"divisors", "project", "divisors", 2147483647, 0},
+                           entry{"program", "divisors", "divisors", 360, 0}}) {
         const std::string argument = std::to_string(e.input);
         benchmark::RegisterBenchmark(bench_name(e.family, e.variant, argument).c_str(), program,
                                      std::string(e.program), argument + "\n", e.calls)

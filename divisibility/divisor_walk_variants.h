@@ -26,6 +26,13 @@ struct variant {
 // first; next_divisor uses the first. "portable" is always there, and last.
 std::span<const variant> runnable();
 
+// Where every variant hands over from one means of deciding d to the next, so that
+// tests can aim at the seams: d below filter_from by remainder, then a float filter,
+// then from incremental_from(n) on incremental remainders. incremental_from(n) is at
+// least filter_from and grows like the square root of n. Requires n >= 1.
+constexpr std::int32_t filter_from = 4096;
+std::int32_t incremental_from(std::int32_t n);
+
 }  // namespace walk_variants
 }  // namespace divisibility
 

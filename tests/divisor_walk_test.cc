@@ -2,6 +2,7 @@
 // the processor runs must return exactly what the plain loop returns.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,9 +13,12 @@
 namespace {
 
 using divisibility::plain_next_divisor;
+using divisibility::walk_variants::filter_from;
+using divisibility::walk_variants::incremental_from;
 using divisibility::walk_variants::variant;
+using next_fn = std::int32_t (*)(std::int32_t, std::int32_t);
 
-std::vector<std::int32_t> walk(std::int32_t (*next)(std::int32_t, std::int32_t), std::int32_t n) {
+std::vector<std::int32_t> walk(next_fn next, std::int32_t n) {
     std::vector<std::int32_t> found;
     for (std::int32_t d = next(n, 0); d != 0; d = next(n, d)) found.push_back(d);
     return found;
@@ -33,12 +37,64 @@ std::vector<std::int32_t> divisors_by_pairs(std::int32_t n) {
     return low;
 }
 
+// The plain loop's walks of every n up to 20000, made once for all the variants.
+constexpr std::int32_t every_n_up_to = 20000;
+const std::vector<std::vector<std::int32_t>>& plain_walks() {
+    static const auto walks = [] {
+        std::vector<std::vector<std::int32_t>> all(every_n_up_to + 1);
+        for (std::int32_t n = 1; n <= every_n_up_to; ++n) all[static_cast<std::size_t>(n)] = walk(plain_next_divisor, n);
+        return all;
+    }();
+    return walks;
+}
+
+// The largest n <= from that has a divisor at incremental_from(n) + offset: a number
+// whose walk meets a divisor right where the float filter hands over.
+std::int32_t with_divisor_at_incremental_seam(std::int32_t from, std::int32_t offset) {
+    std::int32_t n = from;
+    while (n % (incremental_from(n) + offset) != 0) --n;
+    return n;
+}
+
+// Numbers to probe at every divisor and around every seam of the walk.
+std::vector<std::int32_t> probed_numbers() {
+    std::vector<std::int32_t> numbers = {
+        // Many divisors: 2147418000 has 1280, a little below 2^31.
+        2095133040, 2142450000, 735134400, 1102701600, 2147418000, 720720,
+        // Primes, squares and prime powers near 2^31: 46337 is prime, and so is 1289.
+        2147483647, 2147483629, 2147483587, 2147117569, 2147395600, 1073741824, 1162261467, 1220703125,
+        1977326743, 2141700569};
+    // Just below 2^31 - 1, where the float quotients are least exact.
+    for (std::int32_t n = 2147483647 - 200; n != 2147483647; ++n) numbers.push_back(n);
+    for (std::int32_t offset = -2; offset <= 2; ++offset) {
+        // A divisor where the remainder loop hands over to the float filter, in walks
+        // long enough to have a float filter at all.
+        for (const std::int32_t times : {17, 100003, 524000}) numbers.push_back((filter_from + offset) * times);
+        // A divisor where the float filter hands over to incremental remainders.
+        for (const std::int32_t from : {80000, 1000000, 100000000, 2147483647}) {
+            numbers.push_back(with_divisor_at_incremental_seam(from, offset));
+        }
+    }
+    return numbers;
+}
+
 class DivisorWalk : public testing::TestWithParam<variant> {};
 
-TEST_P(DivisorWalk, MatchesThePlainLoopForEverySmallN) {
-    // Past 4096 on purpose: the float test takes over from the remainder loop there.
-    for (std::int32_t n = 1; n <= 12000; ++n) {
-        ASSERT_EQ(walk(GetParam().next, n), walk(plain_next_divisor, n)) << "n = " << n;
+TEST_P(DivisorWalk, MatchesThePlainLoopForEveryNUpTo20000) {
+    for (std::int32_t n = 1; n <= every_n_up_to; ++n) {
+        ASSERT_EQ(walk(GetParam().next, n), plain_walks()[static_cast<std::size_t>(n)]) << "n = " << n;
+    }
+}
+
+// Every start, for n decided by the remainder loop alone and for n whose walk crosses
+// from it into the faster means at filter_from.
+TEST_P(DivisorWalk, MatchesThePlainLoopFromEveryAfterForSmallN) {
+    std::vector<std::int32_t> numbers = {4096, 4097, 4099, 5040, 8191};
+    for (std::int32_t n = 1; n <= 300; ++n) numbers.push_back(n);
+    for (const std::int32_t n : numbers) {
+        for (std::int32_t after = 0; after <= n + 1; ++after) {
+            ASSERT_EQ(GetParam().next(n, after), plain_next_divisor(n, after)) << "n = " << n << ", after = " << after;
+        }
     }
 }
 
@@ -55,7 +111,7 @@ TEST_P(DivisorWalk, StartsRightAfterAnyAfter) {
         std::int32_t n, after, next;
     };
     const std::vector<start> starts = {
-        // Where the float test takes over from the remainder loop.
+        // Where the float filter takes over from the remainder loop.
         {720720, 4094, 4095}, {720720, 4095, 4290}, {720720, 4096, 4290}, {720720, 4289, 4290},
         {720720, 360359, 360360}, {720720, 360360, 720720}, {720720, 720719, 720720}, {720720, 720720, 0},
         // A prime: from anywhere, only n is left.
@@ -71,29 +127,43 @@ TEST_P(DivisorWalk, StartsRightAfterAnyAfter) {
 }
 
 // Every divisor is found from the d just before it, and from each divisor the walk
-// reaches the next one; gaps longer than a few million d are left to the full walks.
-// The numbers have many divisors (2147418000 has 1280, a little below 2^31) or lie
-// just below 2^31 - 1, where the float quotients are least exact.
-TEST_P(DivisorWalk, FindsEveryDivisorFromJustBeforeIt) {
-    std::vector<std::int32_t> numbers = {2095133040, 2142450000, 735134400, 1102701600, 2147418000};
-    for (std::int32_t n = 2147483647 - 200; n != 2147483647; ++n) numbers.push_back(n);
-    for (const std::int32_t n : numbers) {
+// reaches the next one; and from every start near a seam (filter_from,
+// incremental_from(n), and n, before which the last groups end) the walk reaches the
+// next divisor. Walks longer than a few million d are left to the full walks below;
+// those from the seams go only as far as the seam's neighbourhood.
+TEST_P(DivisorWalk, FindsEveryDivisorAndCrossesEverySeam) {
+    constexpr std::int32_t long_walk = 1 << 22;
+    constexpr std::int32_t near = 520;  // More than two groups of the widest variant.
+    for (const std::int32_t n : probed_numbers()) {
         const std::vector<std::int32_t> divisors = divisors_by_pairs(n);
-        for (std::size_t i = 0; i < divisors.size(); ++i) {
-            ASSERT_EQ(GetParam().next(n, divisors[i] - 1), divisors[i]) << "n = " << n;
-            const std::int32_t following = i + 1 < divisors.size() ? divisors[i + 1] : 0;
-            if (following != 0 && following - divisors[i] > (1 << 22)) continue;
-            ASSERT_EQ(GetParam().next(n, divisors[i]), following) << "n = " << n << ", after = " << divisors[i];
+        const auto next_divisor_after = [&divisors](std::int32_t after) {
+            const auto found = std::upper_bound(divisors.begin(), divisors.end(), after);
+            return found == divisors.end() ? 0 : *found;
+        };
+        for (const std::int32_t d : divisors) {
+            ASSERT_EQ(GetParam().next(n, d - 1), d) << "n = " << n;
+            const std::int32_t following = next_divisor_after(d);
+            if (following != 0 && following - d > long_walk) continue;
+            ASSERT_EQ(GetParam().next(n, d), following) << "n = " << n << ", after = " << d;
+        }
+        for (const std::int32_t seam : {filter_from, incremental_from(n), n}) {
+            // In 64 bits: seam + near passes 2^31 - 1 for the largest n.
+            for (std::int64_t wide = std::max(0, seam - near); wide <= std::min<std::int64_t>(n, seam + std::int64_t{near}); ++wide) {
+                const auto after = static_cast<std::int32_t>(wide);
+                const std::int32_t expected = next_divisor_after(after);
+                if (expected != 0 && expected - after > 4 * near) continue;
+                ASSERT_EQ(GetParam().next(n, after), expected) << "n = " << n << ", after = " << after;
+            }
         }
     }
 }
 
 #if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
-// Whole walks that try every d up to 2^31: the largest prime, and numbers with many
-// divisors, 1600 for 2095133040.
+// Whole walks that try every d up to 2^31: the largest prime, numbers with many
+// divisors (1600 for 2095133040), the square of a prime and a prime power.
 TEST_P(DivisorWalk, WalksLargeNumbersToTheirEnd) {
     EXPECT_EQ(walk(GetParam().next, 2147483647), (std::vector<std::int32_t>{1, 2147483647}));
-    for (const std::int32_t n : {2095133040, 2147418000}) {
+    for (const std::int32_t n : {2095133040, 2147418000, 2147117569, 1977326743}) {
         EXPECT_EQ(walk(GetParam().next, n), divisors_by_pairs(n)) << "n = " << n;
     }
     EXPECT_EQ(divisors_by_pairs(2095133040).size(), 1600U);
