@@ -12,6 +12,12 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/terminal.h"
+
+// The target is built from the reader's sources without the platform's terminal
+// code, which a diagnostic asks whether standard output and standard error share a
+// terminal. It writes no diagnostic, so this stand-in answers for the platform.
+bool console::platform::output_and_errors_share_terminal() { return false; }
 
 namespace {
 
