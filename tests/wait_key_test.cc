@@ -18,6 +18,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -198,8 +199,8 @@ public:
         ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
 
-    // Sends bytes in pieces as a terminal sends a paste, each as soon as the
-    // terminal takes it; how many it took within the time.
+    // Sends bytes in pieces a moment apart, as a terminal sends a long paste, each
+    // as soon as the terminal takes it; how many it took within the time.
     std::size_t paste(const std::string& bytes, std::size_t piece) {
         const int flags = fcntl(master_, F_GETFL);
         fcntl(master_, F_SETFL, flags | O_NONBLOCK);
@@ -211,7 +212,7 @@ public:
             const ssize_t n = write(master_, bytes.data() + sent, std::min(piece, bytes.size() - sent));
             if (n > 0) sent += static_cast<std::size_t>(n);
             collect_output(0);
-            std::this_thread::sleep_for(1ms);
+            std::this_thread::sleep_for(2ms);
         }
         fcntl(master_, F_SETFL, flags);
         return sent;
@@ -317,6 +318,8 @@ struct key_case {
     std::vector<std::string> chunks;  // as the terminal sends them, a moment apart
 };
 
+void PrintTo(const key_case& c, std::ostream* os) { *os << c.name; }
+
 class WaitKey : public testing::TestWithParam<key_case> {};
 
 TEST_P(WaitKey, WaitsForTheWholeKeyWithoutEchoAndRestoresTheTerminal) {
@@ -349,9 +352,9 @@ TEST(WaitKeyPaste, NothingOfAPasteLargerThanTheInputQueueIsLeftForTheShell) {
     ASSERT_TRUE(run.wait_until_raw());
     std::string text;
     while (text.size() < 12000) text += "echo pasted into the shell\n";
-    // Sent as fast as the terminal takes it: the input queue fills again and again
-    // while the program reads.
-    EXPECT_EQ(run.paste(text, 512), text.size());
+    // In pieces: all but the first arrive after the key has been read, and the
+    // terminal's input queue fills up again while the program reads.
+    EXPECT_EQ(run.paste(text, 4096), text.size());
     const int status = run.wait_exit(5s);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -481,6 +484,8 @@ struct end_at_prompt {
     std::string screen;
     std::string errors;
 };
+
+void PrintTo(const end_at_prompt& c, std::ostream* os) { *os << c.name; }
 
 class DiagnosticOnATerminal : public testing::TestWithParam<end_at_prompt> {};
 
