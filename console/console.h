@@ -20,6 +20,9 @@ namespace console {
 void set_program_name(const char* name);
 
 // Writes "PROG: MESSAGE" and a line end to standard error and exits with status 1.
+// The diagnostic starts on a line of its own: when standard output and standard
+// error are the same terminal and the last text written by print did not end with a
+// line end, a line end goes before it. Standard output itself is left as it is.
 [[noreturn]] void fail(const char* format, ...) CONSOLE_PRINTF(1, 2);
 
 // Writes to standard output and flushes at once, so that a prompt without a line end
@@ -58,9 +61,12 @@ void read_int(std::int32_t& target);
 void wait_entry();
 
 // Waits for one keystroke on the terminal (not standard input), without echo, and
-// consumes every byte the key sent. Returns at once when there is no controlling
-// terminal or the program is not in the terminal's foreground. The terminal's
-// settings are restored afterwards, also when a signal ends the program meanwhile.
+// consumes every byte the key sent; whatever else the terminal sends until it goes
+// quiet, a paste however long, is dropped too, so that none of it reaches the shell.
+// Returns at once when there is no controlling terminal or the program is not in
+// the terminal's foreground. The terminal's settings are restored afterwards, and
+// also before a signal ends or stops the program meanwhile; a program stopped and
+// continued in the foreground waits again, one continued in the background does not.
 void wait_key();
 
 }  // namespace console

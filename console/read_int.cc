@@ -20,13 +20,19 @@ bool is_space(int c) {
 
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
-// Collects the entry for its diagnostic: the first characters as they are, every
-// byte outside printable ASCII as \xHH, and "..." when the entry is longer.
+// Collects the entry for its diagnostic, which shows it between double quotes: the
+// first characters as they are, but a double quote or a backslash as \" or \\ and
+// every byte outside printable ASCII as \xHH, so that a quote in the entry cannot
+// pass for the end of the quoted text nor a typed \x41 for an escaped byte; "..."
+// when the entry is longer.
 class entry_text {
 public:
     void add(int c) {
         if (count_++ < shown_length) {
-            if (c >= 0x20 && c <= 0x7e) {
+            if (c == '"' || c == '\\') {
+                text_ += '\\';
+                text_ += static_cast<char>(c);
+            } else if (c >= 0x20 && c <= 0x7e) {
                 text_ += static_cast<char>(c);
             } else {
                 static constexpr char hex[] = "0123456789abcdef";

@@ -1,119 +1,350 @@
-// The final key wait on a POSIX terminal.
+// The console exchange's terminal work on a POSIX system: the final key wait, and
+// whether standard output and standard error are one terminal.
 //
 // The key comes from the controlling terminal, never from standard input, so that
 // input that is piped in, or the line end left after the last number, cannot end
-// the wait. The terminal is put into a non-canonical mode without echo or signal
-// keys for the wait only; its saved settings are put back on every way out,
-// including the signals that usually end a program from outside.
+// the wait. For the wait only, the terminal is put into a mode without echo, line
+// editing or signal keys, in which one byte ends the wait; the settings it had are
+// put back on every way out, and what the terminal still holds then is dropped, so
+// that nothing typed or pasted during the wait reaches the shell.
+//
+// Signals during the wait, in three groups:
+// - Job control (SIGTSTP, SIGTTIN, SIGTTOU): the settings are put back, the program
+//   stops as the signal would have stopped it, and once continued it takes the
+//   terminal again if it is still the terminal's foreground job. SIGCONT alone
+//   (after a SIGSTOP, which cannot be caught) takes it again too. A job continued
+//   in the background ends the wait, as one started there does not wait at all.
+// - Every other signal whose default action ends the process: the settings are put
+//   back, then the signal is sent again with the action the program had, so that it
+//   ends the program as it would have without the wait, as the exit status shows.
+// - The faults that a program's own code can raise (SIGSEGV, SIGBUS, SIGILL,
+//   SIGFPE, SIGTRAP, SIGSYS): the same, but from inside the handler, since a fault
+//   cannot be put off: returning would only run the faulting instruction again.
+// A signal ignored when the wait began stays ignored, and one the program blocks
+// stays blocked.
+//
+// The first two groups are held off except while the wait sleeps in ppoll, which
+// lets them in and out again atomically, so that none is missed between a check and
+// the sleep. Their handler only notes the signal; the wait acts on it outside the
+// handler, with every other signal of those groups held off.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstring>
+#include <ctime>
 
 #include "console.h"
+#include "terminal.h"
 
 namespace console {
+
+namespace platform {
+
+bool output_and_errors_share_terminal() {
+    struct stat out {};
+    struct stat err {};
+    return isatty(STDOUT_FILENO) == 1 && isatty(STDERR_FILENO) == 1 && fstat(STDOUT_FILENO, &out) == 0 &&
+           fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
+}
+
+}  // namespace platform
+
 namespace {
 
-// How long the rest of a key that sends several bytes (an arrow key, a function
-// key, a UTF-8 letter) may take to arrive after its first byte.
-constexpr int rest_of_key_ms = 40;
-// A key held down repeats; the drain stops after this many further reads.
-constexpr int max_rest_reads = 16;
+using std::chrono::milliseconds;
+using wait_clock = std::chrono::steady_clock;
 
-constexpr int ending_signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+// Once the key's first byte is in, everything the terminal sends is read and dropped
+// until it has been quiet this long: the rest of a key that sends several bytes (an
+// arrow, a function key, a UTF-8 letter), and a paste of any length, which keeps
+// coming as long as the terminal's input queue is read. Long enough for the pieces
+// that a terminal or a remote link sends apart, short enough not to be felt after
+// the key, and shorter than the pause between two keys of a person typing on.
+constexpr milliseconds quiet_time{50};
+// The dropping ends after this long even when the input never goes quiet, so that
+// the wait always ends; a local paste of many megabytes is read in less.
+constexpr milliseconds longest_drop{2000};
 
-// Read by the signal handler, so kept in plain statics set before it is installed.
-int tty_fd = -1;
-termios saved_settings;
+constexpr int job_control_signals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+constexpr int fault_signals[] = {SIGILL, SIGTRAP, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
+// The real-time signals, which end a process too, are added at run time: their
+// numbers are not constants.
+constexpr int ending_signals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGABRT, SIGUSR1,   SIGUSR2, SIGPIPE,
+    SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
+#if defined(__linux__)
+// Linux ends a process by these as well; other systems ignore some of them.
+#if defined(SIGSTKFLT)
+    SIGSTKFLT,
+#endif
+    SIGIO,   SIGPWR,
+#endif
+};
 
-extern "C" void restore_and_end(int sig) {
-    // Nothing more can be done for the terminal when this fails: the program ends.
-    static_cast<void>(tcsetattr(tty_fd, TCSANOW, &saved_settings));
-    // SA_RESETHAND has put back the default action and SA_NODEFER lets it act now:
-    // the program ends by this signal, as it would have without the wait.
+// Shared with the handlers: plain statics, each set before a handler can read it.
+int tty = -1;
+termios saved{};                         // the settings that the terminal gets back
+volatile std::sig_atomic_t mode_on = 0;  // the wait's mode may be on the terminal
+volatile std::sig_atomic_t noted[NSIG]{};
+struct sigaction previous[NSIG]{};
+
+bool foreground() { return tcgetpgrp(tty) == getpgrp(); }
+
+// Put back from the fault handler, hence async-signal-safe calls only.
+extern "C" void put_back_then_fault(int sig) {
+    if (mode_on != 0 && foreground()) static_cast<void>(tcsetattr(tty, TCSANOW, &saved));
+    static_cast<void>(sigaction(sig, &previous[sig], nullptr));
+    // SA_NODEFER lets the program's own action take it at once.
     static_cast<void>(raise(sig));
 }
 
+extern "C" void note(int sig) { noted[sig] = 1; }
+
+bool is_job_control(int sig) { return sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU; }
+
+// Holds off the signals that the wait acts on, and gives each caught signal the
+// wait's handler, for as long as it lives; afterwards every signal has the action
+// and the mask the program had, and each one noted and not acted on is sent again.
 class signal_guard {
 public:
     signal_guard() {
-        struct sigaction action {};
-        action.sa_handler = restore_and_end;
-        sigemptyset(&action.sa_mask);
-        // glibc spells SA_RESETHAND 0x80000000, an unsigned constant, for an int
-        // field; the conversion keeps the bit pattern, as C++20 defines it to.
-        action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
-        for (std::size_t i = 0; i < count; ++i) {
-            sigaction(ending_signals[i], nullptr, &previous_[i]);
-            // A signal the program was told to ignore (nohup) stays ignored.
-            if (previous_[i].sa_handler != SIG_IGN) sigaction(ending_signals[i], &action, nullptr);
+        sigemptyset(&held_);
+        for (const int sig : job_control_signals) hold(sig);
+        hold(SIGCONT);
+        for (const int sig : ending_signals) hold(sig);
+        for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) hold(sig);
+        // Held off before any handler is given, so that every signal is noted
+        // inside the sleep, which it then ends.
+        sigprocmask(SIG_BLOCK, &held_, &program_mask_);
+        for (int sig = 1; sig < NSIG; ++sig) {
+            if (sigismember(&held_, sig) == 1) take(sig, note, 0);
+        }
+        for (const int sig : fault_signals) {
+            if (caught_by_program(sig)) take(sig, put_back_then_fault, SA_NODEFER);
         }
     }
     ~signal_guard() {
-        for (std::size_t i = 0; i < count; ++i) sigaction(ending_signals[i], &previous_[i], nullptr);
+        for (int sig = 1; sig < NSIG; ++sig) {
+            if (taken_[sig]) sigaction(sig, &previous[sig], nullptr);
+        }
+        // Still held off: each is pending until the program's mask comes back, and
+        // then meets the program's own action.
+        for (int sig = 1; sig < NSIG; ++sig) {
+            if (noted[sig] != 0) {
+                noted[sig] = 0;
+                static_cast<void>(raise(sig));
+            }
+        }
+        sigprocmask(SIG_SETMASK, &program_mask_, nullptr);
     }
     signal_guard(const signal_guard&) = delete;
     signal_guard& operator=(const signal_guard&) = delete;
 
+    // The mask that the sleep lets the signals in with: the program's own.
+    const sigset_t* sleep_mask() const { return &program_mask_; }
+
+    // The job-control signal noted, then SIGCONT, or 0 when neither was.
+    static int noted_job_control() {
+        for (const int sig : job_control_signals) {
+            if (noted[sig] != 0) return sig;
+        }
+        return noted[SIGCONT] != 0 ? SIGCONT : 0;
+    }
+    static bool noted_ending() {
+        for (int sig = 1; sig < NSIG; ++sig) {
+            if (noted[sig] != 0 && !is_job_control(sig) && sig != SIGCONT) return true;
+        }
+        return false;
+    }
+
+    // Lets a job-control signal act as it would have without the wait: by the
+    // program's own action, by default a stop, which lasts until the program is
+    // continued.
+    void act_as_program(int sig) {
+        noted[sig] = 0;
+        sigaction(sig, &previous[sig], nullptr);
+        static_cast<void>(raise(sig));
+        sigset_t just_this;
+        sigemptyset(&just_this);
+        sigaddset(&just_this, sig);
+        sigprocmask(SIG_UNBLOCK, &just_this, nullptr);
+        sigprocmask(SIG_BLOCK, &just_this, nullptr);
+        take(sig, note, 0);
+    }
+
 private:
-    static constexpr std::size_t count = sizeof ending_signals / sizeof ending_signals[0];
-    struct sigaction previous_[count] {};
+    // Whether the program lets the signal act: a signal that it was told to ignore
+    // (nohup) stays ignored. Keeps the program's action to give back.
+    static bool caught_by_program(int sig) {
+        if (sig <= 0 || sig >= NSIG || sigaction(sig, nullptr, &previous[sig]) != 0) return false;
+        return (previous[sig].sa_flags & SA_SIGINFO) != 0 || previous[sig].sa_handler != SIG_IGN;
+    }
+    void hold(int sig) {
+        if (caught_by_program(sig)) sigaddset(&held_, sig);
+    }
+    void take(int sig, void (*handler)(int), int flags) {
+        struct sigaction action {};
+        action.sa_handler = handler;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = flags;
+        taken_[sig] = sigaction(sig, &action, nullptr) == 0;
+    }
+
+    sigset_t held_{};
+    sigset_t program_mask_{};
+    bool taken_[NSIG]{};
 };
 
-// Reads whatever the terminal has; false at hang-up or on an error.
-bool read_some(int fd) {
-    char buffer[64];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got > 0) return true;
-        if (got == 0 || errno != EINTR) return false;
-    }
+bool same_settings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+           cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
 }
 
-bool more_within(int fd, int ms) {
-    pollfd waiting{fd, POLLIN, 0};
-    int ready;
-    do {
-        ready = poll(&waiting, 1, ms);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0 && (waiting.revents & POLLIN) != 0;
-}
+enum class event { input, quiet, signal, gone };
 
-void wait_on(int fd) {
-    if (tcgetpgrp(fd) != getpgrp()) return;  // a background job does not take keys
-    if (tcgetattr(fd, &saved_settings) != 0) return;
+class key_wait {
+public:
+    explicit key_wait(signal_guard& guard) : guard_(guard) {}
 
-    termios raw = saved_settings;
-    // Every key that sends a byte ends the wait, Ctrl-C, Ctrl-S and Ctrl-V included;
-    // output settings stay as they are.
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    raw.c_iflag &= ~static_cast<tcflag_t>(IXON);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-
-    tty_fd = fd;
-    const signal_guard guard;
-    // TCSANOW keeps a key typed ahead of the wait, as a console keyboard would.
-    if (tcsetattr(fd, TCSANOW, &raw) != 0) return;
-    if (read_some(fd)) {
-        for (int i = 0; i < max_rest_reads && more_within(fd, rest_of_key_ms); ++i) {
-            if (!read_some(fd)) break;
+    // Until a key, a signal that ends the wait, the loss of the terminal, or the
+    // program is no longer the terminal's foreground job.
+    void run() {
+        for (;;) {
+            // A continue noted before the terminal is taken is answered by taking it.
+            noted[SIGCONT] = 0;
+            if (!take_terminal()) return;
+            for (;;) {
+                const event happened = sleep(nullptr);
+                if (happened == event::gone) return;
+                if (happened == event::input) {
+                    const int got = read_input();
+                    if (got < 0) return;
+                    if (got > 0) {
+                        drop_the_rest();
+                        return;
+                    }
+                    continue;
+                }
+                if (happened != event::signal || signal_guard::noted_ending()) return;
+                const int sig = signal_guard::noted_job_control();
+                if (sig == SIGCONT) {
+                    noted[SIGCONT] = 0;
+                    break;
+                }
+                if (sig != 0) {
+                    give_back();
+                    guard_.act_as_program(sig);
+                    break;
+                }
+            }
         }
     }
-    tcsetattr(fd, TCSANOW, &saved_settings);
-}
+
+    // Puts back the settings, dropping what the terminal holds, unless the program
+    // has lost the terminal to another job meanwhile: those settings are that job's.
+    static void give_back() {
+        if (mode_on == 0) return;
+        if (foreground()) static_cast<void>(tcsetattr(tty, TCSAFLUSH, &saved));
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        mode_on = 0;
+    }
+
+private:
+    // Puts the wait's mode on the terminal, if the program is its foreground job.
+    // Settings found there that are not the wait's own (a shell's, after a stop)
+    // become the ones to give back, as the person may have changed them meanwhile.
+    bool take_terminal() {
+        if (!foreground()) return false;
+        termios now{};
+        if (tcgetattr(tty, &now) != 0) return false;
+        if (!mode_known_ || !same_settings(now, mode_)) {
+            // Not read by the fault handler while it changes.
+            mode_on = 0;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            saved = now;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        }
+        termios wanted = saved;
+        // Every key that sends a byte ends the wait, Ctrl-C, Ctrl-Z, Ctrl-S and
+        // Ctrl-V included; output settings stay as they are.
+        wanted.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+        wanted.c_iflag &= ~static_cast<tcflag_t>(IXON);
+        wanted.c_cc[VMIN] = 1;
+        wanted.c_cc[VTIME] = 0;
+        // On before it is set: putting back settings that are still there is harmless.
+        mode_on = 1;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        // TCSANOW keeps a key typed ahead of the wait, as a console keyboard would.
+        if (tcsetattr(tty, TCSANOW, &wanted) != 0) return false;
+        // As the terminal reports it, which is how it will be met again.
+        mode_known_ = tcgetattr(tty, &mode_) == 0;
+        return true;
+    }
+
+    // Sleeps until the terminal has input, the time runs out, or a signal comes.
+    event sleep(const timespec* limit) const {
+        pollfd watch{tty, POLLIN, 0};
+        const int ready = ppoll(&watch, 1, limit, guard_.sleep_mask());
+        if (ready > 0) return (watch.revents & POLLIN) != 0 ? event::input : event::gone;
+        if (ready == 0) return event::quiet;
+        return errno == EINTR ? event::signal : event::gone;
+    }
+
+    // 1 when bytes were read, 0 when none was waiting, -1 at hang-up or an error.
+    static int read_input() {
+        char buffer[4096];
+        const ssize_t got = read(tty, buffer, sizeof buffer);
+        if (got > 0) return 1;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+        return -1;
+    }
+
+    void drop_the_rest() const {
+        const auto end = wait_clock::now() + longest_drop;
+        for (;;) {
+            const int got = read_input();
+            if (got < 0) return;
+            const auto left = end - wait_clock::now();
+            if (left <= wait_clock::duration::zero()) return;
+            if (got > 0) continue;
+            const auto nap = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                std::min<wait_clock::duration>(left, quiet_time));
+            const timespec limit{static_cast<std::time_t>(nap.count() / 1'000'000'000),
+                                 static_cast<long>(nap.count() % 1'000'000'000)};
+            // Quiet long enough, or a signal, which acts once the wait is over.
+            if (sleep(&limit) != event::input) return;
+        }
+    }
+
+    signal_guard& guard_;
+    termios mode_{};
+    bool mode_known_ = false;
+};
 
 }  // namespace
 
 void wait_key() {
-    const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return;  // no controlling terminal: nobody to wait for
-    wait_on(fd);
-    close(fd);
+    tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (tty < 0) return;  // no controlling terminal: nobody to wait for
+    // A background job does not take keys.
+    if (foreground()) {
+        signal_guard guard;
+        key_wait wait(guard);
+        wait.run();
+        key_wait::give_back();
+    }
+    close(tty);
+    tty = -1;
 }
 
 }  // namespace console

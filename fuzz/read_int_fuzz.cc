@@ -1,7 +1,8 @@
 // libFuzzer target for the number reader. The input bytes are the whole of a
 // stream; it is read entry after entry until its end, and every read is checked
 // against a reference written apart from the reader, on the bytes themselves: the
-// status, the value, the diagnostic text, and where the read stopped. Any
+// status, the value, the diagnostic text, and where the read stopped. Every entry
+// in range is checked against the C library's fscanf "%d" as well. Any
 // disagreement aborts, so a wrong answer is a finding just as a crash is.
 #include <cstddef>
 #include <cstdint>
@@ -30,13 +31,16 @@ bool c_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool decimal(unsigned char c) { return c >= '0' && c <= '9'; }
 
-// The entry as a diagnostic quotes it: its first 40 bytes, those outside 0x20..0x7e
-// as \xHH, and "..." when it is longer.
+// The entry as a diagnostic quotes it: its first 40 bytes, " and \ as \" and \\,
+// those outside 0x20..0x7e as \xHH, and "..." when it is longer.
 std::string quoted(const bytes& in, std::size_t begin, std::size_t end) {
     constexpr std::size_t kept = 40;
     std::string text;
     for (std::size_t i = begin; i < end && i - begin < kept; ++i) {
-        if (in[i] >= 0x20 && in[i] <= 0x7e) {
+        if (in[i] == '"' || in[i] == '\\') {
+            text += '\\';
+            text += static_cast<char>(in[i]);
+        } else if (in[i] >= 0x20 && in[i] <= 0x7e) {
             text += static_cast<char>(in[i]);
         } else {
             char escape[8];
@@ -98,6 +102,19 @@ void require(bool holds, const char* what, std::size_t at) {
     std::abort();
 }
 
+// The C library's own "%d", from the same byte, on a stream of its own over the same
+// bytes: for an entry in range it must give the same value and stop at the same
+// place. Entries out of range are not asked, as the C standard leaves fscanf's
+// result for them undefined.
+void against_fscanf(std::FILE* library, std::size_t at, const expected& want) {
+    require(std::fseek(library, static_cast<long>(at), SEEK_SET) == 0, "fscanf's stream cannot seek", at);
+    int value = 0;
+    // The conversion is what is compared here, so fscanf it is, not strtol.
+    require(std::fscanf(library, "%d", &value) == 1, "fscanf finds no number", at);  // NOLINT(cert-err34-c)
+    require(value == want.value, "fscanf gives another value", at);
+    require(std::ftell(library) == static_cast<long>(want.next), "fscanf stops at another place", at);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -106,6 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bytes in(data, data + size);
     std::FILE* stream = in.empty() ? std::tmpfile() : fmemopen(in.data(), in.size(), "r");
     require(stream != nullptr, "the stream could not be opened", 0);
+    std::FILE* library = in.empty() ? nullptr : fmemopen(in.data(), in.size(), "r");
+    require(in.empty() || library != nullptr, "fscanf's stream could not be opened", 0);
 
     for (std::size_t at = 0;;) {
         const expected want = reference(in, at);
@@ -113,6 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(got.status == want.status, "status differs", at);
         if (want.status == scan_status::ok) {
             require(got.value == want.value, "value differs", at);
+            against_fscanf(library, at, want);
         } else {
             require(got.text == want.text, "diagnostic text differs", at);
         }
@@ -128,5 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at = want.next;
     }
     static_cast<void>(std::fclose(stream));
+    if (library != nullptr) static_cast<void>(std::fclose(library));
     return 0;
 }

@@ -59,6 +59,12 @@ TEST_P(ReadInt, GivesValueOrFailureAndLeavesTheRest) {
 
 const std::string digits_45 = "123456789012345678901234567890123456789012345";
 
+std::string repeated(const std::string& piece, std::size_t times) {
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Entries, ReadInt,
     testing::Values(
@@ -94,6 +100,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "a\\x00\\x1b\\x7f\\xc3\\xa7", ""},
         entry_case{std::string(50, 'z') + " 1", scan_status::not_a_number, 0,
                    std::string(40, 'z') + "...", " 1"},
+        // Inside the quotes, a double quote and a backslash are escaped too, so that
+        // neither can be mistaken for the end of the text or for an escaped byte;
+        // the 40 bytes are counted in the entry, not in its escaped form.
+        entry_case{"a\"b\n", scan_status::not_a_number, 0, R"(a\"b)", "\n"},
+        entry_case{R"(\x41 2)", scan_status::not_a_number, 0, R"(\\x41)", " 2"},
+        entry_case{R"(-"\")", scan_status::not_a_number, 0, R"(-\"\\\")", ""},
+        entry_case{std::string(45, '"'), scan_status::not_a_number, 0, repeated(R"(\")", 40) + "...", ""},
         // The end of input, with or without white space before it.
         entry_case{"", scan_status::end_of_input, 0, "", ""},
         entry_case{" \n\n\t ", scan_status::end_of_input, 0, "", ""}));

@@ -118,12 +118,12 @@ std::string shaped_for(const std::string& program, std::string input) {
 }
 
 // The diagnostics the programs document, each a whole line. An entry is quoted as
-// at most 40 bytes, each printable or \xHH, and "..." when it was longer.
+// at most 40 bytes, each printable, \" or \\, or \xHH, and "..." when it was longer.
 bool documented(const std::string& program, const std::string& err) {
     // The longest documented line is well below this; a longer one is wrong, and
     // is kept from the regular expression engine.
     if (err.size() > 256) return false;
-    const std::string entry = R"((?:\\x[0-9a-f]{2}|[\x20-\x7e]){1,40}(?:\.\.\.)?)";
+    const std::string entry = R"((?:\\x[0-9a-f]{2}|\\["\\]|[\x20\x21\x23-\x5b\x5d-\x7e]){1,40}(?:\.\.\.)?)";
     const std::string number = R"([+-]?[0-9]{1,40}(?:\.\.\.)?)";
     std::string lines = "\"" + entry + "\" is not a whole number" +
                         "|\"" + number + R"(" is out of range \(-2147483648 to 2147483647\))" +
