@@ -7,6 +7,7 @@
 
 #include "dialogue.h"
 #include "randgrid/batch.h"
+#include "repeated.h"
 #include "run_program.h"
 
 namespace {
@@ -16,13 +17,8 @@ const std::string ended = "\nN1 and N2 can't be zero, loop terminated";
 const std::string refused = "\nN1 can't be negative or bigger than N2 enter new values \n";
 const std::string equal = "\nN1 and N2 can't be equal enter new values \n";
 
-std::string repeat(const std::string& text, int times) {
-    std::string all;
-    for (int i = 0; i < times; ++i) all += text;
-    return all;
-}
 // Width one: all 100 values are N2.
-const std::string all_twos = repeat(repeat("2 \t", 10) + "\n", 10);
+const std::string all_twos = repeated(repeated("2 \t", 10) + "\n", 10);
 
 const dialogue bounds[] = {
     // A zero bound ends the loop, but only after N2 is read, and before the range
@@ -32,7 +28,7 @@ const dialogue bounds[] = {
     {"randgrid", "-3 0", ask + ended},
     {"randgrid", "0 -5\n", ask + ended},
     // Refused pairs are asked for again.
-    {"randgrid", "-1 5\n5 3\n5 -3\n0 0\n", repeat(ask + refused, 3) + ask + ended},
+    {"randgrid", "-1 5\n5 3\n5 -3\n0 0\n", repeated(ask + refused, 3) + ask + ended},
     {"randgrid", "5 5\n-2 -2\n0 0\n", ask + equal + ask + refused + ask + ended},
     {"randgrid", "1 2\n1\n2\n0 0 x\n", ask + all_twos + ask + all_twos + ask + ended},
 };

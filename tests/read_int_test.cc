@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "repeated.h"
 
 namespace {
 
@@ -58,12 +59,6 @@ TEST_P(ReadInt, GivesValueOrFailureAndLeavesTheRest) {
 }
 
 const std::string digits_45 = "123456789012345678901234567890123456789012345";
-
-std::string repeated(const std::string& piece, std::size_t times) {
-    std::string text;
-    for (std::size_t i = 0; i < times; ++i) text += piece;
-    return text;
-}
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, ReadInt,

@@ -16,6 +16,7 @@
 #include <string>
 #include <tuple>
 
+#include "repeated.h"
 #include "run_program.h"
 
 namespace {
@@ -39,13 +40,6 @@ std::string random_bytes(std::uint32_t seed, std::size_t length, bool any_byte) 
         const auto r = static_cast<std::size_t>(engine());
         c = any_byte ? static_cast<char>(r & 0xffU) : alphabet[r % alphabet.size()];
     }
-    return text;
-}
-
-std::string repeated(const std::string& piece, std::size_t times) {
-    std::string text;
-    text.reserve(piece.size() * times);
-    for (std::size_t i = 0; i < times; ++i) text += piece;
     return text;
 }
 
