@@ -39,14 +39,53 @@ bool same_settings(const termios& a, const termios& b) {
            a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
+// Where the program's standard output or standard error goes: the terminal, a pipe
+// of the test's, or a second pseudo-terminal that is not the program's own.
+enum class stream_to { terminal, pipe, other_terminal };
+
 // How the shell starts the program.
 struct launch {
     std::string program = "fibterm";
+    std::string input = "10\n";        // from a pipe, then its end
     bool background = false;           // a job that is not the terminal's foreground
-    bool input_from_terminal = false;  // else "10\n" from a pipe, then its end
-    bool errors_apart = false;         // standard error into a pipe of the test's
+    bool input_from_terminal = false;  // else `input`
+    stream_to output = stream_to::terminal;
+    stream_to errors = stream_to::terminal;
     int ignored_signal = 0;            // started with this signal ignored, as by nohup
 };
+
+// A stream apart from the terminal: the test reads one end, the program writes
+// into the other.
+struct apart_stream {
+    int read_end = -1;
+    int write_end = -1;
+};
+
+apart_stream open_apart(stream_to where) {
+    apart_stream s;
+    if (where == stream_to::pipe) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        s = {fds[0], fds[1]};
+    } else if (where == stream_to::other_terminal) {
+        if (openpty(&s.read_end, &s.write_end, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+        for (const int fd : {s.read_end, s.write_end}) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    return s;
+}
+
+// Everything written into a stream apart, once its writer has ended.
+std::string read_apart(int fd) {
+    std::string text;
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, 100) > 0) {
+        char buffer[4096];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;  // the end of a pipe; a pseudo-terminal's EIO
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
 
 // What the shell reports on its pipe: the job's process id, a stop, or the end.
 struct report {
@@ -60,7 +99,7 @@ struct report {
 // job stops (surviving SIGTTOU as a shell does), and on the test's word gives it
 // back and continues the job ('f', as fg) or continues it in the background ('b',
 // as bg). Only calls that are safe after fork.
-[[noreturn]] void be_shell(int master, int tty, int input, int errors, int commands, int reports,
+[[noreturn]] void be_shell(int master, int tty, int input, int output, int errors, int commands, int reports,
                            const launch& how, const char* path) {
     close(master);
     setsid();
@@ -76,7 +115,7 @@ struct report {
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         dup2(how.input_from_terminal ? tty : input, 0);
-        dup2(tty, 1);
+        dup2(output >= 0 ? output : tty, 1);
         dup2(errors >= 0 ? errors : tty, 2);
         close(tty);
         const rlimit no_core{0, 0};
@@ -114,26 +153,31 @@ public:
     explicit terminal_run(const launch& how = {}) {
         if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
         tcgetattr(slave_, &before_);
-        int input[2], apart[2] = {-1, -1}, commands[2], reports[2];
-        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(commands, O_CLOEXEC) != 0 || pipe2(reports, O_CLOEXEC) != 0 ||
-            (how.errors_apart && pipe2(apart, O_CLOEXEC) != 0)) {
+        int input[2], commands[2], reports[2];
+        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(commands, O_CLOEXEC) != 0 || pipe2(reports, O_CLOEXEC) != 0) {
             throw std::runtime_error("pipe");
         }
+        const apart_stream output = open_apart(how.output);
+        const apart_stream errors = open_apart(how.errors);
         const std::string path = program_path(how.program);
         shell_ = fork();
         if (shell_ == 0) {
-            for (const int end : {input[1], apart[0], commands[1], reports[0]}) {
+            for (const int end : {input[1], output.read_end, errors.read_end, commands[1], reports[0]}) {
                 if (end >= 0) close(end);
             }
-            be_shell(master_, slave_, input[0], apart[1], commands[0], reports[1], how, path.c_str());
+            be_shell(master_, slave_, input[0], output.write_end, errors.write_end, commands[0], reports[1], how,
+                     path.c_str());
         }
-        for (const int end : {input[0], apart[1], commands[0], reports[1]}) {
+        for (const int end : {input[0], output.write_end, errors.write_end, commands[0], reports[1]}) {
             if (end >= 0) close(end);
         }
         commands_ = commands[1];
         reports_ = reports[0];
-        errors_ = apart[0];
-        if (write(input[1], "10\n", 3) != 3) throw std::runtime_error("write");
+        output_apart_ = output.read_end;
+        errors_ = errors.read_end;
+        if (write(input[1], how.input.data(), how.input.size()) != static_cast<ssize_t>(how.input.size())) {
+            throw std::runtime_error("write");
+        }
         close(input[1]);
         const report first = next_report(patience);
         if (first.kind != 'p') throw std::runtime_error("the shell did not start the job");
@@ -143,7 +187,7 @@ public:
         if (!ended_) kill(job_, SIGKILL);
         close(commands_);
         waitpid(shell_, nullptr, 0);
-        for (const int fd : {master_, slave_, reports_, errors_}) {
+        for (const int fd : {master_, slave_, reports_, output_apart_, errors_}) {
             if (fd >= 0) close(fd);
         }
     }
@@ -224,13 +268,9 @@ public:
         return output_;
     }
 
-    // Standard error, when it went apart from the terminal.
-    std::string errors() const {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t n; (n = read(errors_, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-        return text;
-    }
+    // Standard output and standard error, when they went apart from the terminal.
+    std::string output_apart() const { return read_apart(output_apart_); }
+    std::string errors() const { return read_apart(errors_); }
 
     // What is left unread in the terminal's input queue, whole lines or not. The
     // mode is set with TCSANOW: TCSAFLUSH would drop the very bytes looked for.
@@ -289,7 +329,7 @@ private:
     void command(char c) { ASSERT_EQ(write(commands_, &c, 1), 1); }
 
     int master_ = -1, slave_ = -1;
-    int commands_ = -1, reports_ = -1, errors_ = -1;
+    int commands_ = -1, reports_ = -1, output_apart_ = -1, errors_ = -1;
     pid_t shell_ = -1, job_ = -1;
     bool ended_ = false;
     int status_ = -1;
@@ -300,14 +340,14 @@ private:
 const std::string result_line = "enter value to find fibonacci term of value:10 nin fibonaccisi: 55";
 
 // The program, waiting, ends at one key: status 0, nothing echoed or left over, and
-// the settings as before.
-void expect_one_key_ends_it(terminal_run& run) {
+// the terminal with the given settings.
+void expect_one_key_ends_it(terminal_run& run, const termios& settings) {
     run.type("x");
     const int status = run.wait_exit(5s);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(run.output(), result_line);
-    EXPECT_TRUE(same_settings(run.after(), run.before()));
+    EXPECT_TRUE(same_settings(run.after(), settings));
     EXPECT_EQ(run.unread(), "");
 }
 
@@ -331,7 +371,11 @@ TEST_P(WaitKey, WaitsForTheWholeKeyWithoutEchoAndRestoresTheTerminal) {
         run.type(chunk);
         std::this_thread::sleep_for(5ms);
     }
+    const auto typed = test_clock::now();
     const int status = run.wait_exit(5s);
+    // Promptly: a key ends the wait once the terminal has been quiet a moment, well
+    // under a second after it, however long the test would wait.
+    EXPECT_LT(test_clock::now() - typed, 500ms);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(run.output(), result_line);
@@ -415,7 +459,7 @@ TEST_P(WaitKeyIgnoredSignal, LeavesTheWaitAsItWas) {
     kill(run.job(), GetParam());
     EXPECT_EQ(run.wait_stop(300ms), 0);
     EXPECT_EQ((run.after().c_lflag & ECHO), 0U);
-    expect_one_key_ends_it(run);
+    expect_one_key_ends_it(run, run.before());
 }
 
 INSTANTIATE_TEST_SUITE_P(FromOutside, WaitKeyIgnoredSignal, testing::Values(SIGHUP, SIGTSTP),
@@ -424,7 +468,8 @@ INSTANTIATE_TEST_SUITE_P(FromOutside, WaitKeyIgnoredSignal, testing::Values(SIGH
 // Stopped during the wait and continued in the foreground by fg, the program waits
 // for its key again, without echo. SIGSTOP cannot be caught, so the terminal is
 // left in the wait's mode while stopped; the shell puts its own settings back then,
-// and the program sets its mode again when continued.
+// and the program sets its mode again when continued. Settings changed with stty
+// while it was stopped are the ones it leaves behind.
 class WaitKeyJobControl : public testing::TestWithParam<int> {};
 
 TEST_P(WaitKeyJobControl, StopsWithTheTerminalRestoredAndWaitsAgainInTheForeground) {
@@ -436,11 +481,34 @@ TEST_P(WaitKeyJobControl, StopsWithTheTerminalRestoredAndWaitsAgainInTheForegrou
     if (sig != SIGSTOP) {
         EXPECT_TRUE(same_settings(run.after(), run.before()));
     }
-    run.set_settings(run.before());
+    // As `stty erase ^H -echoctl` would, none of which the wait's mode touches.
+    termios changed = run.before();
+    changed.c_cc[VERASE] = '\b';
+    changed.c_lflag ^= ECHOCTL;
+    run.set_settings(changed);
     run.fg();
     ASSERT_TRUE(run.wait_until_raw());
     EXPECT_EQ(run.wait_exit(300ms), -1);
-    expect_one_key_ends_it(run);
+    expect_one_key_ends_it(run, changed);
+}
+
+// What is typed while the program is stopped waits in the terminal's queue; back in
+// the foreground, the program takes it as its key, and none of it is left for the
+// shell once the settings go back.
+TEST_P(WaitKeyJobControl, WhatIsTypedWhileStoppedNeverReachesTheShell) {
+    const int sig = GetParam();
+    terminal_run run;
+    ASSERT_TRUE(run.wait_until_raw());
+    kill(run.job(), sig);
+    ASSERT_EQ(run.wait_stop(5s), sig);
+    run.set_settings(run.before());
+    run.type("echo typed while stopped\necho and half a line");
+    run.fg();
+    const int status = run.wait_exit(5s);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(same_settings(run.after(), run.before()));
+    EXPECT_EQ(run.unread(), "");
 }
 
 TEST_P(WaitKeyJobControl, ContinuedInTheBackgroundItEndsWithoutTouchingTheTerminal) {
@@ -480,9 +548,9 @@ TEST(WaitKeyBackground, ABackgroundJobDoesNotWaitOrStop) {
 struct end_at_prompt {
     std::string name;
     std::string program;
-    bool errors_apart;
+    stream_to errors_to;
     std::string screen;
-    std::string errors;
+    std::string errors;  // when they go apart from the terminal
 };
 
 void PrintTo(const end_at_prompt& c, std::ostream* os) { *os << c.name; }
@@ -494,7 +562,7 @@ TEST_P(DiagnosticOnATerminal, StartsOnALineOfItsOwn) {
     launch how;
     how.program = c.program;
     how.input_from_terminal = true;
-    how.errors_apart = c.errors_apart;
+    how.errors = c.errors_to;
     terminal_run run(how);
     ASSERT_TRUE(run.wait_for_output(c.program == "parity" ? "values\r\n" : "value:"));
     run.type(std::string(1, static_cast<char>(run.before().c_cc[VEOF])));
@@ -502,7 +570,7 @@ TEST_P(DiagnosticOnATerminal, StartsOnALineOfItsOwn) {
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(run.output(), c.screen);
-    if (c.errors_apart) {
+    if (c.errors_to != stream_to::terminal) {
         EXPECT_EQ(run.errors(), c.errors);
     }
 }
@@ -513,14 +581,18 @@ INSTANTIATE_TEST_SUITE_P(
     EndOfInput, DiagnosticOnATerminal,
     testing::Values(
         // After a prompt without a line end, the diagnostic begins on the next line.
-        end_at_prompt{"after_prompt", "fibterm", false,
+        end_at_prompt{"after_prompt", "fibterm", stream_to::terminal,
                       "enter value to find fibonacci term of value:\r\nfibterm: " + ended + "\r\n", ""},
         // A prompt that ends its line gets no empty line after it.
-        end_at_prompt{"after_line_end", "parity", false, "enter 10 array values\r\nparity: " + ended + "\r\n", ""},
+        end_at_prompt{"after_line_end", "parity", stream_to::terminal,
+                      "enter 10 array values\r\nparity: " + ended + "\r\n", ""},
         // Standard error elsewhere gets exactly the diagnostic, and the screen stays
-        // as standard output left it.
-        end_at_prompt{"errors_apart", "fibterm", true, "enter value to find fibonacci term of value:",
-                      "fibterm: " + ended + "\n"}),
+        // as standard output left it; on a terminal of its own too, where no line
+        // is open.
+        end_at_prompt{"errors_apart", "fibterm", stream_to::pipe, "enter value to find fibonacci term of value:",
+                      "fibterm: " + ended + "\n"},
+        end_at_prompt{"errors_on_another_terminal", "fibterm", stream_to::other_terminal,
+                      "enter value to find fibonacci term of value:", "fibterm: " + ended + "\r\n"}),
     [](const testing::TestParamInfo<end_at_prompt>& c) { return c.param.name; });
 
 }  // namespace
