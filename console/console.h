@@ -67,6 +67,9 @@ void wait_entry();
 // the terminal's foreground. The terminal's settings are restored afterwards, and
 // also before a signal ends or stops the program meanwhile; a program stopped and
 // continued in the foreground waits again, one continued in the background does not.
+// When a key ends the wait, standard output is that terminal and the last text
+// written by print did not end its line, the line is ended on the terminal, not in
+// standard output, so that the shell's prompt starts on a line of its own.
 void wait_key();
 
 }  // namespace console

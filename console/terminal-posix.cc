@@ -6,7 +6,9 @@
 // the wait. For the wait only, the terminal is put into a mode without echo, line
 // editing or signal keys, in which one byte ends the wait; the settings it had are
 // put back on every way out, and what the terminal still holds then is dropped, so
-// that nothing typed or pasted during the wait reaches the shell.
+// that nothing typed or pasted during the wait reaches the shell. A key that ends
+// the wait ends the result's line on that terminal too, when standard output is
+// it, so that the shell's prompt does not run into the result.
 //
 // Signals during the wait, in three groups:
 // - Job control (SIGTSTP, SIGTTIN, SIGTTOU): the settings are put back, the program
@@ -217,25 +219,25 @@ public:
     explicit key_wait(signal_guard& guard) : guard_(guard) {}
 
     // Until a key, a signal that ends the wait, the loss of the terminal, or the
-    // program is no longer the terminal's foreground job.
-    void run() {
+    // program is no longer the terminal's foreground job. True when a key ended it.
+    bool run() {
         for (;;) {
             // A continue noted before the terminal is taken is answered by taking it.
             noted[SIGCONT] = 0;
-            if (!take_terminal()) return;
+            if (!take_terminal()) return false;
             for (;;) {
                 const event happened = sleep(nullptr);
-                if (happened == event::gone) return;
+                if (happened == event::gone) return false;
                 if (happened == event::input) {
                     const int got = read_input();
-                    if (got < 0) return;
+                    if (got < 0) return false;
                     if (got > 0) {
                         drop_the_rest();
-                        return;
+                        return true;
                     }
                     continue;
                 }
-                if (happened != event::signal || signal_guard::noted_ending()) return;
+                if (happened != event::signal || signal_guard::noted_ending()) return false;
                 const int sig = signal_guard::noted_job_control();
                 if (sig == SIGCONT) {
                     noted[SIGCONT] = 0;
@@ -331,6 +333,16 @@ private:
     bool mode_known_ = false;
 };
 
+// The key is not echoed, so a result written without a line end would have the
+// shell's prompt after it on its line. The line end goes to the terminal rather
+// than into standard output, whose bytes stay as the program wrote them, and only
+// when standard output is this terminal: the descriptor of /dev/tty reports that
+// device's own number, not the terminal's, so the terminal is known by its session.
+void end_open_line() {
+    if (last_output_ended_line() || !foreground() || tcgetsid(STDOUT_FILENO) != getsid(0)) return;
+    static_cast<void>(write(tty, "\n", 1));
+}
+
 }  // namespace
 
 void wait_key() {
@@ -340,8 +352,9 @@ void wait_key() {
     if (foreground()) {
         signal_guard guard;
         key_wait wait(guard);
-        wait.run();
+        const bool by_key = wait.run();
         key_wait::give_back();
+        if (by_key) end_open_line();
     }
     close(tty);
     tty = -1;

@@ -5,6 +5,9 @@
 // For the wait only, the console's input mode is set so that no key is echoed and
 // Ctrl-C arrives as a key; the saved mode is put back on every way out, including a
 // console control event (Ctrl-Break, the window closed) that ends the program.
+//
+// The result's line is left open after the key: cmd.exe starts its prompt on a
+// new line of its own, so a line end there would only add an empty line.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

@@ -4,12 +4,20 @@
 #ifndef CONSOLE_TERMINAL_H
 #define CONSOLE_TERMINAL_H
 
-namespace console::platform {
+namespace console {
+
+// Whether the last text that print wrote to standard output ended with a line end,
+// true before the first; the platform's code keeps the shell's prompt off a line
+// that the program left open. Defined in output.cc.
+bool last_output_ended_line();
+
+namespace platform {
 
 // True when standard output and standard error are one and the same terminal, so
 // that text on either lands on the same screen line.
 bool output_and_errors_share_terminal();
 
-}  // namespace console::platform
+}  // namespace platform
+}  // namespace console
 
 #endif

@@ -338,15 +338,18 @@ private:
 };
 
 const std::string result_line = "enter value to find fibonacci term of value:10 nin fibonaccisi: 55";
+// The line end that the terminal gets after a key, so that the shell's prompt does
+// not land on the result's line; the terminal writes "\n" as "\r\n".
+const std::string line_end = "\r\n";
 
-// The program, waiting, ends at one key: status 0, nothing echoed or left over, and
-// the terminal with the given settings.
+// The program, waiting, ends at one key: status 0, nothing echoed or left over, the
+// result's line ended, and the terminal with the given settings.
 void expect_one_key_ends_it(terminal_run& run, const termios& settings) {
     run.type("x");
     const int status = run.wait_exit(5s);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(run.output(), result_line);
+    EXPECT_EQ(run.output(), result_line + line_end);
     EXPECT_TRUE(same_settings(run.after(), settings));
     EXPECT_EQ(run.unread(), "");
 }
@@ -378,7 +381,7 @@ TEST_P(WaitKey, WaitsForTheWholeKeyWithoutEchoAndRestoresTheTerminal) {
     EXPECT_LT(test_clock::now() - typed, 500ms);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(run.output(), result_line);
+    EXPECT_EQ(run.output(), result_line + line_end);
     EXPECT_TRUE(same_settings(run.after(), run.before()));
     EXPECT_EQ(run.unread(), "");
 }
@@ -402,7 +405,7 @@ TEST(WaitKeyPaste, NothingOfAPasteLargerThanTheInputQueueIsLeftForTheShell) {
     const int status = run.wait_exit(5s);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(run.output(), result_line);
+    EXPECT_EQ(run.output(), result_line + line_end);
     EXPECT_TRUE(same_settings(run.after(), run.before()));
     const std::string left = run.unread();
     EXPECT_EQ(left.size(), 0U) << "left for the shell: " << testing::PrintToString(left.substr(0, 80));
@@ -423,7 +426,8 @@ constexpr bool address_sanitizer = false;
 // Every signal whose default action ends a process: the terminal's settings are put
 // back first, and the program then ends by that very signal, or by what it does with
 // it itself: in a build with AddressSanitizer, SIGSEGV, SIGBUS and SIGFPE are the
-// sanitizer's, which writes its report and exits with status 1.
+// sanitizer's, which writes its report and exits with status 1. No key ended the
+// wait, so no line end is added: the shell reports the signal its own way.
 class WaitKeyEndingSignal : public testing::TestWithParam<int> {};
 
 TEST_P(WaitKeyEndingSignal, EndsByTheSignalWithTheTerminalRestored) {
@@ -438,6 +442,7 @@ TEST_P(WaitKeyEndingSignal, EndsByTheSignalWithTheTerminalRestored) {
     } else {
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         EXPECT_EQ(WTERMSIG(status), sig);
+        EXPECT_EQ(run.output(), result_line);
     }
     EXPECT_TRUE(same_settings(run.after(), run.before()));
 }
@@ -527,6 +532,8 @@ TEST_P(WaitKeyJobControl, ContinuedInTheBackgroundItEndsWithoutTouchingTheTermin
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(same_settings(run.after(), shell_mode));
+    // Not a key: no line end either.
+    EXPECT_EQ(run.output(), result_line);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stops, WaitKeyJobControl, testing::Values(SIGTSTP, SIGTTIN, SIGTTOU, SIGSTOP),
@@ -594,5 +601,65 @@ INSTANTIATE_TEST_SUITE_P(
         end_at_prompt{"errors_on_another_terminal", "fibterm", stream_to::other_terminal,
                       "enter value to find fibonacci term of value:", "fibterm: " + ended + "\r\n"}),
     [](const testing::TestParamInfo<end_at_prompt>& c) { return c.param.name; });
+
+// After the key, the shell's prompt starts on a line of its own: a line end goes to
+// the terminal when the last text the program wrote left its line open there, and
+// nowhere else. (fibterm on its terminal is in every test above.)
+struct result_end {
+    std::string name;
+    std::string program;
+    std::string input;
+    stream_to output;
+    std::string screen;  // the terminal's, after the key
+    std::string apart;   // standard output, when it goes elsewhere
+};
+
+void PrintTo(const result_end& c, std::ostream* os) { *os << c.name; }
+
+class LineEndAfterTheKey : public testing::TestWithParam<result_end> {};
+
+TEST_P(LineEndAfterTheKey, OnlyOnTheTerminalAndOnlyForAnOpenLine) {
+    const result_end& c = GetParam();
+    launch how;
+    how.program = c.program;
+    how.input = c.input;
+    how.output = c.output;
+    terminal_run run(how);
+    ASSERT_TRUE(run.wait_until_raw());
+    run.type("x");
+    const int status = run.wait_exit(5s);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(run.output(), c.screen);
+    if (c.output != stream_to::terminal) {
+        EXPECT_EQ(run.output_apart(), c.apart);
+    }
+    EXPECT_TRUE(same_settings(run.after(), run.before()));
+}
+
+const std::string odd_and_even = "enter 10 array values\r\n\r\ntek sayilar\r\n1, 3, 5, 7, 9, \r\ncift sayilar\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, LineEndAfterTheKey,
+    testing::Values(
+        result_end{"fibseries", "fibseries", "3\n", stream_to::terminal,
+                   "enter value to find fibonacci term of value:3. fibonacci terimi: 2 dir\r\n0\r\n1\r\n1\r\n2\r\n",
+                   ""},
+        result_end{"divisors", "divisors", "6\n", stream_to::terminal,
+                   "enter sayi:sayinin bolenleri asagidadir\r\n1\r\n2\r\n3\r\n6\r\nbolenler toplami 12 dir\r\n", ""},
+        result_end{"divcheck", "divcheck", "10 3\n", stream_to::terminal,
+                   "enter sayi:\r\nenter bolen:sayi kalansiz bolunmez, kalan 1 dir\r\n", ""},
+        result_end{"parity", "parity", "1 2 3 4 5 6 7 8 9 10\n", stream_to::terminal,
+                   odd_and_even + "2, 4, 6, 8, 10, \r\n", ""},
+        // The last text ended its line: nothing is added.
+        result_end{"parity_without_even_numbers", "parity", "1 3 5 7 9 11 13 15 17 19\n", stream_to::terminal,
+                   "enter 10 array values\r\n\r\ntek sayilar\r\n1, 3, 5, 7, 9, 11, 13, 15, 17, 19, \r\n"
+                   "cift sayilar\r\n",
+                   ""},
+        // Standard output elsewhere keeps its bytes, and the terminal, which shows
+        // none of them, gets nothing.
+        result_end{"output_into_a_pipe", "fibterm", "10\n", stream_to::pipe, "", result_line},
+        result_end{"output_on_another_terminal", "fibterm", "10\n", stream_to::other_terminal, "", result_line}),
+    [](const testing::TestParamInfo<result_end>& c) { return c.param.name; });
 
 }  // namespace
