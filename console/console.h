@@ -57,7 +57,9 @@ scan_result scan_int(std::FILE* in);
 void read_int(std::int32_t& target);
 
 // A pause that the next entry ends, whatever it is: a number, other text, or the
-// end of input. Blank lines do not end it. Never fails.
+// end of input. Blank lines do not end it. Never fails. When standard input is the
+// terminal, what else it holds then, a paste however long, is dropped, so that none
+// of it reaches the shell.
 void wait_entry();
 
 // Waits for one keystroke on the terminal (not standard input), without echo, and

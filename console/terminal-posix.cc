@@ -360,4 +360,31 @@ void wait_key() {
     tty = -1;
 }
 
+namespace platform {
+
+// Only the foreground job of the controlling terminal drops anything: a terminal
+// that is not the program's own is left to whoever reads it. The input comes a
+// line at a time in canonical mode, and each read follows a poll rather than
+// making standard input non-blocking, which would change it for the shell too; a
+// last line without its line end is never readable and goes with the flush.
+void drop_terminal_input() {
+    if (isatty(STDIN_FILENO) != 1 || tcgetpgrp(STDIN_FILENO) != getpgrp()) return;
+    const auto end = wait_clock::now() + longest_drop;
+    for (;;) {
+        const auto left = end - wait_clock::now();
+        if (left <= wait_clock::duration::zero()) break;
+        const auto nap = std::chrono::duration_cast<milliseconds>(std::min<wait_clock::duration>(left, quiet_time));
+        pollfd watch{STDIN_FILENO, POLLIN, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(nap.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        // Quiet long enough, or hung up.
+        if (ready <= 0 || (watch.revents & POLLIN) == 0 || (watch.revents & (POLLHUP | POLLERR)) != 0) break;
+        char buffer[4096];
+        // 0 is an end-of-file character taken, and more may follow it.
+        if (read(STDIN_FILENO, buffer, sizeof buffer) < 0 && errno != EINTR) break;
+    }
+    static_cast<void>(tcflush(STDIN_FILENO, TCIFLUSH));
+}
+
+}  // namespace platform
 }  // namespace console

@@ -93,6 +93,16 @@ void wait_key() {
 
 namespace platform {
 
+// The console's own flush drops the input records it holds once the entry is read,
+// the rest of a paste among them. No quiet time is waited for, as a terminal's
+// drop does: a console window puts a whole paste into its input at once. A
+// standard input that is not the console is left as it is.
+void drop_terminal_input() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(input, &mode)) FlushConsoleInputBuffer(input);
+}
+
 // A process has at most one console; both streams are on its screen when both are
 // console handles rather than files or pipes.
 bool output_and_errors_share_terminal() {

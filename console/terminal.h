@@ -17,6 +17,12 @@ namespace platform {
 // that text on either lands on the same screen line.
 bool output_and_errors_share_terminal();
 
+// When standard input is the terminal, drops what it still holds once the last
+// entry is taken: whatever else arrives until it has been quiet a moment (a paste
+// comes in pieces), then the rest of its input queue, so that none of it reaches
+// the shell after the program. Input from a pipe or a file is left as it is.
+void drop_terminal_input();
+
 }  // namespace platform
 }  // namespace console
 

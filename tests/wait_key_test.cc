@@ -51,7 +51,8 @@ struct launch {
     bool input_from_terminal = false;  // else `input`
     stream_to output = stream_to::terminal;
     stream_to errors = stream_to::terminal;
-    int ignored_signal = 0;            // started with this signal ignored, as by nohup
+    std::string typed_ahead;  // typed at the terminal before the program starts
+    int ignored_signal = 0;   // started with this signal ignored, as by nohup
 };
 
 // A stream apart from the terminal: the test reads one end, the program writes
@@ -159,6 +160,7 @@ public:
         }
         const apart_stream output = open_apart(how.output);
         const apart_stream errors = open_apart(how.errors);
+        type(how.typed_ahead);
         const std::string path = program_path(how.program);
         shell_ = fork();
         if (shell_ == 0) {
@@ -661,5 +663,71 @@ INSTANTIATE_TEST_SUITE_P(
         result_end{"output_into_a_pipe", "fibterm", "10\n", stream_to::pipe, "", result_line},
         result_end{"output_on_another_terminal", "fibterm", "10\n", stream_to::other_terminal, "", result_line}),
     [](const testing::TestParamInfo<result_end>& c) { return c.param.name; });
+
+// randgrid ends with one more entry from standard input instead of a key. At the
+// terminal it waits for that entry, blank lines aside, and whatever else the
+// terminal holds then, a paste however long, is dropped; the entry's Enter has
+// ended the line already, so nothing is added to the screen.
+const std::string paused = "enter N1:0 0\r\nenter N2:\r\nN1 and N2 can't be zero, loop terminated";
+
+launch randgrid_at_the_terminal() {
+    launch how;
+    how.program = "randgrid";
+    how.input_from_terminal = true;
+    return how;
+}
+
+TEST(FinalPause, WaitsForTheEntry) {
+    terminal_run run(randgrid_at_the_terminal());
+    ASSERT_TRUE(run.wait_for_output("enter N1:"));
+    run.type("0 0\n");
+    ASSERT_TRUE(run.wait_for_output(paused));
+    EXPECT_EQ(run.wait_exit(300ms), -1);
+    run.type("\n  \n");
+    EXPECT_EQ(run.wait_exit(300ms), -1);
+    run.type("7\n");
+    const int status = run.wait_exit(5s);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(run.output(), paused + "\r\n  \r\n7\r\n");
+    EXPECT_TRUE(same_settings(run.after(), run.before()));
+    EXPECT_EQ(run.unread(), "");
+}
+
+TEST(FinalPause, NothingOfAPasteIsLeftForTheShell) {
+    terminal_run run(randgrid_at_the_terminal());
+    ASSERT_TRUE(run.wait_for_output("enter N1:"));
+    run.type("0 0\n");
+    ASSERT_TRUE(run.wait_for_output(paused));
+    // 88 lines and a half, near 5 KB: the first is the entry, and the pieces after
+    // it come while the program drops what it has.
+    std::string text;
+    for (int line = 1; line <= 88; ++line) {
+        text += "echo line " + std::to_string(line) + " of a paste, which must not reach the shell\n";
+    }
+    // A last line without its line end, which the terminal never gives to a read.
+    text += "echo and half a line";
+    EXPECT_EQ(run.paste(text, 1024), text.size());
+    const int status = run.wait_exit(5s);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(same_settings(run.after(), run.before()));
+    const std::string left = run.unread();
+    EXPECT_EQ(left.size(), 0U) << "left for the shell: " << testing::PrintToString(left.substr(0, 80));
+}
+
+// With standard input from a pipe, the terminal is not randgrid's to empty: what was
+// typed at it ahead stays for the shell.
+TEST(FinalPause, FromAPipeTheTerminalIsLeftAsItWas) {
+    launch how;
+    how.program = "randgrid";
+    how.input = "0 0\n7\n";
+    how.typed_ahead = "echo typed ahead\n";
+    terminal_run run(how);
+    const int status = run.wait_exit(5s);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(run.unread(), how.typed_ahead);
+}
 
 }  // namespace
