@@ -363,16 +363,19 @@ void wait_key() {
 namespace platform {
 
 // Only the foreground job of the controlling terminal drops anything: a terminal
-// that is not the program's own is left to whoever reads it. The input comes a
-// line at a time in canonical mode, and each read follows a poll rather than
-// making standard input non-blocking, which would change it for the shell too; a
-// last line without its line end is never readable and goes with the flush.
+// that is not the program's own is left to whoever reads it, and a job stopped
+// meanwhile (a pasted Ctrl-Z) and continued in the background leaves it to the
+// shell. The input comes a line at a time in canonical mode, and each read follows
+// a poll rather than making standard input non-blocking, which would change it for
+// the shell too; a last line without its line end is never readable and goes with
+// the flush.
 void drop_terminal_input() {
-    if (isatty(STDIN_FILENO) != 1 || tcgetpgrp(STDIN_FILENO) != getpgrp()) return;
+    const auto in_foreground = [] { return tcgetpgrp(STDIN_FILENO) == getpgrp(); };
+    if (isatty(STDIN_FILENO) != 1 || !in_foreground()) return;
     const auto end = wait_clock::now() + longest_drop;
     for (;;) {
         const auto left = end - wait_clock::now();
-        if (left <= wait_clock::duration::zero()) break;
+        if (left <= wait_clock::duration::zero() || !in_foreground()) break;
         const auto nap = std::chrono::duration_cast<milliseconds>(std::min<wait_clock::duration>(left, quiet_time));
         pollfd watch{STDIN_FILENO, POLLIN, 0};
         const int ready = poll(&watch, 1, static_cast<int>(nap.count()));
@@ -383,7 +386,7 @@ void drop_terminal_input() {
         // 0 is an end-of-file character taken, and more may follow it.
         if (read(STDIN_FILENO, buffer, sizeof buffer) < 0 && errno != EINTR) break;
     }
-    static_cast<void>(tcflush(STDIN_FILENO, TCIFLUSH));
+    if (in_foreground()) static_cast<void>(tcflush(STDIN_FILENO, TCIFLUSH));
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // What the console exchange asks of the platform beyond the C library, one
-// implementation per platform (terminal-posix.cc, terminal-win32.cc). Internal to
-// the console library.
+// implementation per platform (terminal-posix.cc, terminal-win32.cc), and what the
+// platform's code reads back from the rest of the library. Internal to the console
+// library.
 #ifndef CONSOLE_TERMINAL_H
 #define CONSOLE_TERMINAL_H
 
