@@ -413,6 +413,40 @@ TEST(WaitKeyPaste, NothingOfAPasteLargerThanTheInputQueueIsLeftForTheShell) {
     EXPECT_EQ(left.size(), 0U) << "left for the shell: " << testing::PrintToString(left.substr(0, 80));
 }
 
+// SIGSTOP cannot be caught: the program stopped by it while it drops a paste leaves
+// the terminal in the wait's mode, and what comes meanwhile stays queued, unread.
+// Continued, it ends the drop, and the queue goes when the settings go back.
+TEST(WaitKeyPaste, WhatIsQueuedWhileStoppedDuringTheDropIsDroppedToo) {
+    // The stop must come while the program sleeps between two pieces: a program
+    // slowed down so much that its drop is over first has exited, and the run is
+    // tried again.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        terminal_run run;
+        ASSERT_TRUE(run.wait_until_raw());
+        // The key, then a paste that keeps coming.
+        run.type("x");
+        for (int piece = 0; piece < 10; ++piece) {
+            std::this_thread::sleep_for(5ms);
+            run.type("y");
+        }
+        std::this_thread::sleep_for(20ms);
+        kill(run.job(), SIGSTOP);
+        const int stop = run.wait_stop(5s);
+        if (stop == 0 && run.wait_exit(0ms) != -1) continue;
+        ASSERT_EQ(stop, SIGSTOP);
+        run.type("echo queued while stopped\n");
+        run.fg();
+        const int status = run.wait_exit(5s);
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(run.output(), result_line + line_end);
+        EXPECT_TRUE(same_settings(run.after(), run.before()));
+        EXPECT_EQ(run.unread(), "");
+        return;
+    }
+    FAIL() << "the drop was over before every stop";
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool address_sanitizer = true;
 #elif defined(__has_feature)
