@@ -158,25 +158,25 @@ public:
         if (pipe2(input, O_CLOEXEC) != 0 || pipe2(commands, O_CLOEXEC) != 0 || pipe2(reports, O_CLOEXEC) != 0) {
             throw std::runtime_error("pipe");
         }
-        const apart_stream output = open_apart(how.output);
-        const apart_stream errors = open_apart(how.errors);
+        const apart_stream out = open_apart(how.output);
+        const apart_stream err = open_apart(how.errors);
         type(how.typed_ahead);
         const std::string path = program_path(how.program);
         shell_ = fork();
         if (shell_ == 0) {
-            for (const int end : {input[1], output.read_end, errors.read_end, commands[1], reports[0]}) {
+            for (const int end : {input[1], out.read_end, err.read_end, commands[1], reports[0]}) {
                 if (end >= 0) close(end);
             }
-            be_shell(master_, slave_, input[0], output.write_end, errors.write_end, commands[0], reports[1], how,
+            be_shell(master_, slave_, input[0], out.write_end, err.write_end, commands[0], reports[1], how,
                      path.c_str());
         }
-        for (const int end : {input[0], output.write_end, errors.write_end, commands[0], reports[1]}) {
+        for (const int end : {input[0], out.write_end, err.write_end, commands[0], reports[1]}) {
             if (end >= 0) close(end);
         }
         commands_ = commands[1];
         reports_ = reports[0];
-        output_apart_ = output.read_end;
-        errors_ = errors.read_end;
+        output_apart_ = out.read_end;
+        errors_ = err.read_end;
         if (write(input[1], how.input.data(), how.input.size()) != static_cast<ssize_t>(how.input.size())) {
             throw std::runtime_error("write");
         }
@@ -380,7 +380,8 @@ TEST_P(WaitKey, WaitsForTheWholeKeyWithoutEchoAndRestoresTheTerminal) {
     const int status = run.wait_exit(5s);
     // Promptly: a key ends the wait once the terminal has been quiet a moment, well
     // under a second after it, however long the test would wait.
-    EXPECT_LT(test_clock::now() - typed, 500ms);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(test_clock::now() - typed);
+    EXPECT_LT(took.count(), 500);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(run.output(), result_line + line_end);
