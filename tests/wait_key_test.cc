@@ -293,6 +293,19 @@ public:
         return left;
     }
 
+    // True once the terminal's input queue holds at least this many bytes that a
+    // read would return: a write into the pseudo-terminal reaches the queue a moment
+    // later, not at once.
+    bool wait_queued(std::size_t bytes) const {
+        const auto deadline = test_clock::now() + patience;
+        while (test_clock::now() < deadline) {
+            int queued = 0;
+            if (ioctl(slave_, FIONREAD, &queued) == 0 && static_cast<std::size_t>(queued) >= bytes) return true;
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
+
     termios after() const {
         termios now{};
         tcgetattr(slave_, &now);
@@ -418,9 +431,9 @@ TEST(WaitKeyPaste, NothingOfAPasteLargerThanTheInputQueueIsLeftForTheShell) {
 // the terminal in the wait's mode, and what comes meanwhile stays queued, unread.
 // Continued, it ends the drop, and the queue goes when the settings go back.
 TEST(WaitKeyPaste, WhatIsQueuedWhileStoppedDuringTheDropIsDroppedToo) {
-    // The stop must come while the program sleeps between two pieces: a program
-    // slowed down so much that its drop is over first has exited, and the run is
-    // tried again.
+    // The stop must come while the program sleeps between two pieces. On a machine
+    // so busy that the drop is over first (the program has ended, or has put the
+    // settings back, which SIGSTOP alone cannot have done), the run is tried again.
     for (int attempt = 0; attempt < 5; ++attempt) {
         terminal_run run;
         ASSERT_TRUE(run.wait_until_raw());
@@ -430,12 +443,15 @@ TEST(WaitKeyPaste, WhatIsQueuedWhileStoppedDuringTheDropIsDroppedToo) {
             std::this_thread::sleep_for(5ms);
             run.type("y");
         }
-        std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(10ms);
         kill(run.job(), SIGSTOP);
         const int stop = run.wait_stop(5s);
         if (stop == 0 && run.wait_exit(0ms) != -1) continue;
         ASSERT_EQ(stop, SIGSTOP);
-        run.type("echo queued while stopped\n");
+        if ((run.after().c_lflag & ECHO) != 0) continue;
+        const std::string queued = "echo queued while stopped\n";
+        run.type(queued);
+        ASSERT_TRUE(run.wait_queued(queued.size()));
         run.fg();
         const int status = run.wait_exit(5s);
         ASSERT_TRUE(WIFEXITED(status)) << status;
