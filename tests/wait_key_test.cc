@@ -2,8 +2,9 @@
 // a small stand-in for a job-control shell. The final key wait waits for a key on
 // the terminal although standard input is at its end, takes the whole key (or a
 // whole paste) without echo, survives being stopped and continued, and leaves the
-// terminal's settings as it found them however it ends; a diagnostic does not run
-// into the prompt before it.
+// terminal's settings as it found them however it ends, with the result's line
+// ended after a key; a diagnostic does not run into the prompt before it; randgrid's
+// final pause waits for its entry and drops what the terminal holds after it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
