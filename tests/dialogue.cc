@@ -1,8 +1,8 @@
 // The one dialogue suite: each row's program, run with the row's input, writes
 // exactly the row's output and diagnostics and exits with its status.
-#include "dialogue.h"
+#include "tests/dialogue.h"
 
-#include "run_program.h"
+#include "tests/run_program.h"
 
 void PrintTo(const dialogue& d, std::ostream* os) { *os << d.program << " <<< " << testing::PrintToString(d.input); }
 

@@ -1,7 +1,7 @@
 // fibterm and fibseries: the exact dialogue for each entry.
 #include <string>
 
-#include "dialogue.h"
+#include "tests/dialogue.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "run_program.h"
+#include "tests/run_program.h"
 
 std::string program_path(const std::string& name) { return std::string(PROGRAM_DIR) + "/" + name; }
 

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "run_program.h"
+#include "tests/run_program.h"
 
 namespace {
 
