@@ -1,9 +1,8 @@
-// The programs on a terminal of their own: a pseudo-terminal whose session is led by
-// a small stand-in for a job-control shell. The final key wait waits for a key on
-// the terminal although standard input is at its end, takes the whole key (or a
-// whole paste) without echo, survives being stopped and continued, and leaves the
-// terminal's settings as it found them however it ends; a diagnostic does not run
-// into the prompt before it.
+// The programs on a terminal of their own, started by a job-control shell
+// (terminal_session.h). The final key wait waits for a key on the terminal although
+// standard input is at its end, takes the whole key (or a whole paste) without echo,
+// survives being stopped and continued, and leaves the terminal's settings as it
+// found them however it ends; a diagnostic does not run into the prompt before it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
