@@ -29,7 +29,7 @@ enum class shell_command : char;
 
 class terminal_session {
 public:
-    explicit terminal_session(const session_options& options = {});
+    explicit terminal_session(const session_options& how = {});
     ~terminal_session();
     terminal_session(const terminal_session&) = delete;
     terminal_session& operator=(const terminal_session&) = delete;
