@@ -54,6 +54,11 @@ struct report {
     int value = 0;
 };
 
+// A report to the test. A shell that cannot report ends; the test then sees no report.
+void tell(int reports, const report& r) {
+    if (write(reports, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
+}
+
 // The shell, in the child: the session's leader, with the terminal as its
 // controlling terminal; it starts the program as a job in a process group of its
 // own, in the foreground unless told otherwise, takes the terminal back when the
@@ -86,19 +91,16 @@ struct report {
     }
     setpgid(job, job);
     if (!how.background) tcsetpgrp(tty, job);
-    report r{'p', job};
-    static_cast<void>(write(reports, &r, sizeof r));
+    tell(reports, {'p', job});
     for (;;) {
         int status = 0;
         if (waitpid(job, &status, WUNTRACED) != job) _exit(1);
         if (!WIFSTOPPED(status)) {
-            r = report{'x', status};
-            static_cast<void>(write(reports, &r, sizeof r));
+            tell(reports, {'x', status});
             _exit(0);
         }
         tcsetpgrp(tty, getpgrp());
-        r = report{'s', WSTOPSIG(status)};
-        static_cast<void>(write(reports, &r, sizeof r));
+        tell(reports, {'s', WSTOPSIG(status)});
         char command = 0;
         if (read(commands, &command, 1) != 1) {
             kill(-job, SIGKILL);
