@@ -66,7 +66,7 @@ void tell(int reports, const report& r) {
 // back and continues the job ('f', as fg) or continues it in the background ('b',
 // as bg). Only calls that are safe after fork.
 [[noreturn]] void be_shell(int master, int tty, int input, int errors, int commands, int reports,
-                           const launch& how, const char* path) {
+                           const launch& how, char* const argv[]) {
     close(master);
     setsid();
     ioctl(tty, TIOCSCTTY, 0);
@@ -86,7 +86,7 @@ void tell(int reports, const report& r) {
         close(tty);
         const rlimit no_core{0, 0};
         setrlimit(RLIMIT_CORE, &no_core);
-        execl(path, path, static_cast<char*>(nullptr));
+        execv(argv[0], argv);
         _exit(127);
     }
     setpgid(job, job);
@@ -121,13 +121,17 @@ public:
             (how.errors_apart && pipe2(apart, O_CLOEXEC) != 0)) {
             throw std::runtime_error("pipe");
         }
-        const std::string path = program_path(how.program);
+        std::vector<std::string> words = program_command(how.program);
+        std::vector<char*> argv;
+        argv.reserve(words.size() + 1);
+        for (std::string& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
         shell_ = fork();
         if (shell_ == 0) {
             for (const int end : {input[1], apart[0], commands[1], reports[0]}) {
                 if (end >= 0) close(end);
             }
-            be_shell(master_, slave_, input[0], apart[1], commands[0], reports[1], how, path.c_str());
+            be_shell(master_, slave_, input[0], apart[1], commands[0], reports[1], how, argv.data());
         }
         for (const int end : {input[0], apart[1], commands[0], reports[1]}) {
             if (end >= 0) close(end);
