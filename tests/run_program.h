@@ -20,7 +20,7 @@ enum class output_sink {
 struct run_options {
     bool close_stdin = false;  // no standard input at all, instead of `input`
     output_sink stdout_to = output_sink::captured;
-    double timeout_seconds = 20;
+    double timeout_seconds = 20;  // for a native program; an emulated one gets longer
 };
 
 struct run_result {
