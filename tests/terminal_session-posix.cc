@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/run_program.h"
 #include "tests/terminal_session.h"
@@ -42,6 +44,11 @@ using test_clock = std::chrono::steady_clock;
 // How long a step that should take moments may take on a loaded machine.
 constexpr std::chrono::seconds patience{10};
 
+// A report to the test. A shell that cannot report ends; the test then sees no report.
+void tell(int reports, const job_report& r) {
+    if (write(reports, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
+}
+
 // The shell, in the child: the session's leader, with the terminal as its
 // controlling terminal; it starts the program as a job in a process group of its
 // own, in the foreground unless told otherwise, takes the terminal back when the job
@@ -49,7 +56,7 @@ constexpr std::chrono::seconds patience{10};
 // continues the job, or continues it in the background. Only calls that are safe
 // after fork.
 [[noreturn]] void be_shell(int master, int tty, int input, int errors, int commands, int reports,
-                           const session_options& how, const char* path) {
+                           const session_options& how, char* const argv[]) {
     close(master);
     setsid();
     ioctl(tty, TIOCSCTTY, 0);
@@ -69,24 +76,21 @@ constexpr std::chrono::seconds patience{10};
         close(tty);
         const rlimit no_core{0, 0};
         setrlimit(RLIMIT_CORE, &no_core);
-        execl(path, path, static_cast<char*>(nullptr));
+        execv(argv[0], argv);
         _exit(127);
     }
     setpgid(job, job);
     if (!how.background) tcsetpgrp(tty, job);
-    job_report r{job_event::started, job};
-    static_cast<void>(write(reports, &r, sizeof r));
+    tell(reports, {job_event::started, job});
     for (;;) {
         int status = 0;
         if (waitpid(job, &status, WUNTRACED) != job) _exit(1);
         if (!WIFSTOPPED(status)) {
-            r = job_report{job_event::ended, status};
-            static_cast<void>(write(reports, &r, sizeof r));
+            tell(reports, {job_event::ended, status});
             _exit(0);
         }
         tcsetpgrp(tty, getpgrp());
-        r = job_report{job_event::stopped, WSTOPSIG(status)};
-        static_cast<void>(write(reports, &r, sizeof r));
+        tell(reports, {job_event::stopped, WSTOPSIG(status)});
         auto command = shell_command::bg;
         // No word: the test has gone, and the job goes too.
         if (read(commands, &command, 1) != 1) kill(-job, SIGKILL);
@@ -105,13 +109,18 @@ terminal_session::terminal_session(const session_options& how) {
         (how.errors_apart && pipe2(apart, O_CLOEXEC) != 0)) {
         throw std::runtime_error("pipe");
     }
-    const std::string path = program_path(how.program);
+    // Made before fork: the child may only make calls that are safe there.
+    std::vector<std::string> words = program_command(how.program);
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
     shell_ = fork();
     if (shell_ == 0) {
         for (const int end : {input[1], apart[0], commands[1], reports[0]}) {
             if (end >= 0) close(end);
         }
-        be_shell(master_, slave_, input[0], apart[1], commands[0], reports[1], how, path.c_str());
+        be_shell(master_, slave_, input[0], apart[1], commands[0], reports[1], how, argv.data());
     }
     for (const int end : {input[0], apart[1], commands[0], reports[1]}) {
         if (end >= 0) close(end);
