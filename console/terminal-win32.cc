@@ -1,10 +1,12 @@
-// The final key wait on the Windows console, and what the library asks of it.
+// The console library's platform part on Windows (see terminal.h): the final key
+// wait, and whether standard output and standard error are one console.
 //
-// The key comes from the console's own input (CONIN$), never from standard input, so
-// that piped input, or the line end left after the last number, cannot end the wait.
-// For the wait only, the console's input mode is set so that no key is echoed and
-// Ctrl-C arrives as a key; the saved mode is put back on every way out, including a
-// console control event (Ctrl-Break, the window closed) that ends the program.
+// The key is read from the console's own input (CONIN$), never from standard input,
+// so that piped input, or the line end left after the last number, cannot end the
+// wait. For the wait only, the console's input mode is set so that no key is echoed
+// and Ctrl-C arrives as a key; the saved mode is restored on every way out,
+// including a console control event (Ctrl-Break, the window closed) that ends the
+// program.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

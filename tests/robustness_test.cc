@@ -16,8 +16,8 @@
 #include <string>
 #include <tuple>
 
-#include "repeated.h"
-#include "run_program.h"
+#include "tests/repeated.h"
+#include "tests/run_program.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "run_program.h"
+#include "tests/run_program.h"
 
 std::string program_path(const std::string& name) { return std::string(PROGRAM_DIR) + "/" + name; }
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "run_program.h"
+#include "tests/run_program.h"
 
 // The programs are built beside the tests. The build folder's path as CMake knows
 // it is not used: when the tests were cross-built it is a path of the build machine.
