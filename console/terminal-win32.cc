@@ -1,10 +1,13 @@
-// The final key wait on the Windows console, and what the library asks of it.
+// The console library's platform part on Windows (see terminal.h): the final key
+// wait, the drop of what the console still holds after the last entry, and whether
+// standard output and standard error are one console.
 //
-// The key comes from the console's own input (CONIN$), never from standard input, so
-// that piped input, or the line end left after the last number, cannot end the wait.
-// For the wait only, the console's input mode is set so that no key is echoed and
-// Ctrl-C arrives as a key; the saved mode is put back on every way out, including a
-// console control event (Ctrl-Break, the window closed) that ends the program.
+// The key is read from the console's own input (CONIN$), never from standard input,
+// so that piped input, or the line end left after the last number, cannot end the
+// wait. For the wait only, the console's input mode is set so that no key is echoed
+// and Ctrl-C arrives as a key; the saved mode is restored on every way out,
+// including a console control event (Ctrl-Break, the window closed) that ends the
+// program.
 //
 // The result's line is left open after the key: cmd.exe starts its prompt on a
 // new line of its own, so a line end there would only add an empty line.

@@ -1,13 +1,15 @@
 // The one dialogue suite: each row's program, run with the row's input, writes
 // exactly the row's output and diagnostics and exits with its status.
-#include "dialogue.h"
+#include "tests/dialogue.h"
 
-#include "run_program.h"
+#include "tests/long_runs.h"
+#include "tests/run_program.h"
 
 void PrintTo(const dialogue& d, std::ostream* os) { *os << d.program << " <<< " << testing::PrintToString(d.input); }
 
 TEST_P(Dialogue, WritesExactlyThisAndExits) {
     const dialogue& d = GetParam();
+    if (d.long_run) SKIP_UNLESS_LONG_RUNS_ENABLED();
     run_options options;
     // Generous: a few rows run the long computations of an optimised build.
     options.timeout_seconds = 120;

@@ -4,6 +4,8 @@
 //
 // Each program's table instantiates the one suite:
 //   INSTANTIATE_TEST_SUITE_P(Fibterm, Dialogue, testing::ValuesIn(rows));
+// A row whose computation is long unless the build is optimised is written
+// long_run({...}): it stays in the table, and other builds skip it (long_runs.h).
 #ifndef TESTS_DIALOGUE_H
 #define TESTS_DIALOGUE_H
 
@@ -18,7 +20,13 @@ struct dialogue {
     std::string out;
     std::string err = {};
     int status = 0;
+    bool long_run = false;
 };
+
+inline dialogue long_run(dialogue row) {
+    row.long_run = true;
+    return row;
+}
 
 void PrintTo(const dialogue& d, std::ostream* os);
 

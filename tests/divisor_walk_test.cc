@@ -9,6 +9,7 @@
 
 #include "divisibility/divisor_walk.h"
 #include "divisibility/divisor_walk_variants.h"
+#include "tests/long_runs.h"
 
 namespace {
 
@@ -158,17 +159,17 @@ TEST_P(DivisorWalk, FindsEveryDivisorAndCrossesEverySeam) {
     }
 }
 
-#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
 // Whole walks that try every d up to 2^31: the largest prime, numbers with many
-// divisors (1600 for 2095133040), the square of a prime and a prime power.
+// divisors (1600 for 2095133040), the square of a prime and a prime power. Long, so
+// only an optimised build runs them.
 TEST_P(DivisorWalk, WalksLargeNumbersToTheirEnd) {
+    SKIP_UNLESS_LONG_RUNS_ENABLED();
     EXPECT_EQ(walk(GetParam().next, 2147483647), (std::vector<std::int32_t>{1, 2147483647}));
     for (const std::int32_t n : {2095133040, 2147418000, 2147117569, 1977326743}) {
         EXPECT_EQ(walk(GetParam().next, n), divisors_by_pairs(n)) << "n = " << n;
     }
     EXPECT_EQ(divisors_by_pairs(2095133040).size(), 1600U);
 }
-#endif
 
 INSTANTIATE_TEST_SUITE_P(EveryRunnableVariant, DivisorWalk,
                          testing::ValuesIn(divisibility::walk_variants::runnable().begin(),

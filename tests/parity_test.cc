@@ -1,7 +1,7 @@
 // parity: ten entries, then the odd ones and the even ones in the order entered.
 #include <string>
 
-#include "dialogue.h"
+#include "tests/dialogue.h"
 
 namespace {
 

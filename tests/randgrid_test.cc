@@ -7,10 +7,10 @@
 #include <sstream>
 #include <string>
 
-#include "dialogue.h"
 #include "randgrid/batch.h"
-#include "repeated.h"
-#include "run_program.h"
+#include "tests/dialogue.h"
+#include "tests/repeated.h"
+#include "tests/run_program.h"
 
 namespace {
 

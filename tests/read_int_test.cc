@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "console/console.h"
-#include "repeated.h"
+#include "tests/repeated.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <tuple>
 
-#include "repeated.h"
-#include "run_program.h"
+#include "tests/repeated.h"
+#include "tests/run_program.h"
 
 namespace {
 
@@ -57,7 +57,10 @@ const hostile cases[] = {
     {"a_megabyte_of_blanks_then_a_number", [] { return std::string(megabyte, ' ') + "3\n"; }},
     {"a_long_line_of_small_numbers", [] { return repeated("7 -2 5 ", 10000) + "\n"; }},
     {"megabytes_of_digits", [] { return std::string(3 * megabyte, '9'); }},
-    {"megabytes_of_leading_zeros", [] { return "-" + std::string(2 * megabyte, '0') + "7 " + std::string(megabyte, '0'); }},
+    // Appended rather than "-" + ...: g++ 12 at -O3 warns falsely (-Wrestrict) of
+    // the insert at the front that operator+ makes of it.
+    {"megabytes_of_leading_zeros",
+     [] { return std::string("-").append(2 * megabyte, '0').append("7 ").append(megabyte, '0'); }},
     {"crlf_numbers", [] { return std::string("3\r\n5\r\n1\r\n2\r\n-6\r\n8\r\n9\r\n10\r\n11\r\n12\r\n0\r\n0\r\n"); }},
     {"crlf_only", [] { return repeated("\r\n", 1000); }},
     {"crlf_then_text", [] { return std::string("4\r\n\r\nabc\r\n"); }},

@@ -8,8 +8,9 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "run_program.h"
+#include "tests/run_program.h"
 
 // The programs are built beside the tests. The build folder's path as CMake knows
 // it is not used: when the tests were cross-built it is a path of the build machine.
@@ -21,6 +22,11 @@ std::string program_path(const std::string& name) {
     dir.erase(dir.find_last_of("\\/") + 1);
     return dir + name + ".exe";
 }
+
+// The tests and the programs run alike, natively or both under Wine.
+std::vector<std::string> program_command(const std::string& name) { return {program_path(name)}; }
+
+bool programs_emulated() { return false; }
 
 namespace {
 

@@ -7,6 +7,7 @@
 #define TESTS_RUN_PROGRAM_H
 
 #include <string>
+#include <vector>
 
 // Where the program's standard output goes.
 enum class output_sink {
@@ -19,7 +20,7 @@ enum class output_sink {
 struct run_options {
     bool close_stdin = false;  // no standard input at all, instead of `input`
     output_sink stdout_to = output_sink::captured;
-    double timeout_seconds = 20;
+    double timeout_seconds = 20;  // for a native program; an emulated one gets longer
 };
 
 struct run_result {
@@ -33,6 +34,15 @@ struct run_result {
 
 // The path of a program built beside the tests.
 std::string program_path(const std::string& name);
+
+// The words that start that program, as for execv: its path, after the emulator's
+// words when the build names one (a cross-build whose tests run on the build
+// machine, as Arm programs under qemu). Everything that starts a program uses it.
+std::vector<std::string> program_command(const std::string& name);
+
+// True when the programs run under an emulator: a signal or terminal call that the
+// emulator does not pass on to them is then out of the tests' reach.
+bool programs_emulated();
 
 // With a stdout reader that stops, the input is sent only once the reader has
 // gone, so that the program's first write after its first read meets the
