@@ -154,7 +154,15 @@ class Run:
             finally:
                 os._exit(127)
 
-    def send(self, data):
+    def type(self, data):
+        """Writes what a person types, once Wine's console reads the terminal. Wine
+        puts the terminal in raw mode only as a read starts, just after the prompt
+        is drawn; before that the terminal itself would turn Enter's CR into a LF,
+        which Wine's console takes as Ctrl-J."""
+        while termios.tcgetattr(self.slave)[3] & termios.ICANON:
+            if self.status is not None or time.monotonic() >= self.deadline:
+                raise Failure(f"Wine's console did not read the terminal: {self.screen.text()!r}")
+            self.pump(0.01)
         os.write(self.master, data)
 
     def pump(self, seconds):
@@ -211,14 +219,14 @@ def key_ends_wait(loader, build_dir, key):
     run = Run(loader, os.path.join(build_dir, "fibterm.exe"))
     try:
         run.wait_for_line(FIBTERM_PROMPT)
-        run.send(b"10\r")
+        run.type(b"10\r")
         run.wait_for_line(FIBTERM_RESULT)
         # The Enter that ended the entry is not the key.
         run.pump(QUIET)
         if run.status is not None:
             raise Failure(f"the wait ended without a key, status {run.status}")
         drawn = run.screen.text()
-        run.send(key)
+        run.type(key)
         status = run.wait_for_end()
         if status != 0:
             raise Failure(f"status {status} after the key")
@@ -235,9 +243,9 @@ def diagnostic_on_its_own_line(loader, build_dir):
     run = Run(loader, os.path.join(build_dir, "divcheck.exe"))
     try:
         run.wait_for_line("enter sayi:")
-        run.send(b"10\r")
+        run.type(b"10\r")
         run.wait_for_line("enter bolen:")
-        run.send(b"0\r")
+        run.type(b"0\r")
         status = run.wait_for_end()
         if status != 1:
             raise Failure(f"status {status}, not 1: {run.screen.text()!r}")
