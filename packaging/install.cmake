@@ -95,7 +95,8 @@ endif()
 
 # Two builds of one commit give the same packages, byte for byte: every time stored
 # in them is the commit's time, handed to cpack as SOURCE_DATE_EPOCH by the project
-# config file unless the caller sets one. Outside a git checkout the change log's
+# config file unless the caller sets one. MinGW's strip writes the same time into
+# each .exe's header as its link time. Outside a git checkout the change log's
 # newest entry gives the time, as Debian's own tools take it.
 set(source_date_epoch "")
 find_package(Git QUIET)
@@ -114,11 +115,12 @@ if(NOT source_date_epoch MATCHES "^[0-9]+$")
   execute_process(COMMAND date -d "${changelog_date}" +%s
     OUTPUT_VARIABLE source_date_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
-if(NOT source_date_epoch MATCHES "^[0-9]+$")
-  message(WARNING "No commit or change log time found: the packages carry the time they are made")
+if(source_date_epoch MATCHES "^[0-9]+$")
+  configure_file(packaging/cpack-options.cmake.in cpack-options.cmake @ONLY)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack-options.cmake)
+else()
+  message(WARNING "No commit or change log time found: the packages carry the times they are made at")
 endif()
-configure_file(packaging/cpack-options.cmake.in cpack-options.cmake @ONLY)
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack-options.cmake)
 
 # Packages: the installed tree as a tarball and a Debian package on Unix, as a zip
 # on Windows, of the project's version. The .deb's dependencies come from
