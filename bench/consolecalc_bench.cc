@@ -7,6 +7,8 @@
 //    built with gcc -O2 (bench/fib_plain_term.c, bench/fib_plain_series.c,
 //    bench/divisors_plain.c), with the recursion's calls per second; the entries are
 //    large enough that start-up is noise;
+//  - divisors/project/1 against divisors/plain_c/1: start-up and exit alone, where
+//    linking and loading dominate;
 //  - program/NAME/ENTRY: a built program from start to exit for a small entry.
 // Every program is started by the tests' runner, so its final key wait returns at once.
 #include <benchmark/benchmark.h>
@@ -155,6 +157,8 @@ void register_all() {
                            entry{"program", "fibterm", "fibterm", 10, 0},
                            entry{"divisors", "plain_c", "divisors_plain", 2147483647, 0},
                            entry{"divisors", "project", "divisors", 2147483647, 0},
+                           entry{"divisors", "plain_c", "divisors_plain", 1, 0},
+                           entry{"divisors", "project", "divisors", 1, 0},
                            entry{"program", "divisors", "divisors", 360, 0}}) {
         const std::string argument = std::to_string(e.input);
         benchmark::RegisterBenchmark(bench_name(e.family, e.variant, argument).c_str(), program,

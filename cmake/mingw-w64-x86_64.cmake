@@ -21,8 +21,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Every .exe stands alone: the C++ and GCC runtimes and winpthreads are linked in,
 # so that each imports only KERNEL32 and msvcrt and runs without MinGW's DLLs beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# The PE header's link time is left at zero, so that two builds of the same sources
+# give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 
 # Debian 12 keeps the 64-bit loader off PATH. CTest runs the .exe files through it,
-# and so does GoogleTest's test discovery.
+# and so does GoogleTest's test discovery (with the test run's prefix: CMakeLists.txt).
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

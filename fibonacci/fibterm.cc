@@ -15,7 +15,7 @@ constexpr std::int32_t last_index = 1476;
 // Recomputes its whole tree of calls every time: no cache, no loop. The index and
 // the sums are unsigned: the sum then wraps modulo 2^32 without undefined behaviour,
 // and g++ compiles the all-unsigned recursion faster than one with a signed index
-// (the README has the figures). main converts the wrapped term back to the signed
+// (bench/README.md has the figures). main converts the wrapped term back to the signed
 // value it stands for.
 std::uint32_t fibonacci(std::uint32_t n) {
     if (n < 2) return n;
