@@ -57,7 +57,9 @@ scan_result scan_int(std::FILE* in);
 void read_int(std::int32_t& target);
 
 // A pause that the next entry ends, whatever it is: a number, other text, or the
-// end of input. Blank lines do not end it. Never fails.
+// end of input. Blank lines do not end it. Never fails. When standard input is the
+// terminal, what else it holds then, a paste however long, is dropped, so that none
+// of it reaches the shell.
 void wait_entry();
 
 // Waits for one keystroke on the terminal (not standard input), without echo, and
@@ -67,6 +69,9 @@ void wait_entry();
 // the terminal's foreground. The terminal's settings are restored afterwards, and
 // also before a signal ends or stops the program meanwhile; a program stopped and
 // continued in the foreground waits again, one continued in the background does not.
+// When a key ends the wait, standard output is that terminal and the last text
+// written by print did not end its line, the line is ended on the terminal, not in
+// standard output, so that the shell's prompt starts on a line of its own.
 void wait_key();
 
 }  // namespace console

@@ -19,6 +19,8 @@ bool output_ended_line = true;
 
 void set_program_name(const char* name) { program_name = name; }
 
+bool last_output_ended_line() { return output_ended_line; }
+
 // printf-style on purpose: every call's format is checked by the compiler through
 // CONSOLE_PRINTF, and the programs' output is made of printf conversions.
 void fail(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)

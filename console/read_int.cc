@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console.h"
+#include "terminal.h"
 
 namespace console {
 namespace {
@@ -139,6 +140,9 @@ void read_int(std::int32_t& target) {
     }
 }
 
-void wait_entry() { static_cast<void>(scan_int(stdin)); }
+void wait_entry() {
+    static_cast<void>(scan_int(stdin));
+    platform::drop_terminal_input();
+}
 
 }  // namespace console

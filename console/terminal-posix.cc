@@ -1,12 +1,15 @@
 // The console library's platform part on a POSIX system (see terminal.h): the final
-// key wait, and whether standard output and standard error are one terminal.
+// key wait, the discarding of what the terminal still holds after the last entry,
+// and whether standard output and standard error are one terminal.
 //
 // The key is read from the controlling terminal, never from standard input, so that
 // input that is piped in, or the line end left after the last number, cannot end the
 // wait. For the wait only, the terminal is in raw mode: no echo, no canonical input,
 // no signal keys, and one byte ends a read. The terminal is restored on every way
 // out, discarding what its input queue still holds, so that nothing typed or pasted
-// during the wait reaches the shell.
+// during the wait reaches the shell. A key that ends the wait ends the result's line
+// on that terminal too, when standard output is it, so that the shell's prompt does
+// not run into the result.
 //
 // Signals during the wait, in three groups:
 // - Job control (SIGTSTP, SIGTTIN, SIGTTOU): the terminal is restored, the program
@@ -51,15 +54,16 @@ namespace {
 using std::chrono::milliseconds;
 using wait_clock = std::chrono::steady_clock;
 
-// Once the key's first byte is in, the terminal's input is read and discarded until
-// it has been quiet this long: the rest of a key that sends several bytes (an arrow,
-// a function key, a UTF-8 letter), and a paste of any length, which keeps coming as
-// long as the terminal's input queue is read. Long enough for the pieces that a
-// terminal or a remote link sends apart, short enough not to be felt after the key,
-// and shorter than the pause between two keys of a person typing on.
+// Once the key's first byte is in, or the pause's entry is taken, the terminal's
+// input is read and discarded until it has been quiet this long: the rest of a key
+// that sends several bytes (an arrow, a function key, a UTF-8 letter), and a paste
+// of any length, which keeps coming as long as the terminal's input queue is read.
+// Long enough for the pieces that a terminal or a remote link sends apart, short
+// enough not to be felt after the key, and shorter than the pause between two keys
+// of a person typing on.
 constexpr milliseconds quiet_time{50};
 // The discarding ends after this long even when the input never goes quiet, so that
-// the wait always ends; a local paste of many megabytes is read in less.
+// the wait and the pause always end; a local paste of many megabytes is read in less.
 constexpr milliseconds longest_discard{2000};
 
 constexpr int job_control_signals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
@@ -222,25 +226,27 @@ public:
     explicit key_wait(signal_guard& guard) : guard_(guard) {}
 
     // Until a key, a signal that ends the wait, the loss of the terminal, or the
-    // program is no longer in the terminal's foreground process group.
-    void run() {
+    // program is no longer in the terminal's foreground process group. True when a
+    // key ended it.
+    bool run() {
         bool enter = true;
         for (;;) {
             if (enter) {
                 // A continue pending before raw mode is entered is answered by entering it.
                 pending[SIGCONT] = 0;
-                if (!enter_raw_mode()) return;
+                if (!enter_raw_mode()) return false;
                 enter = false;
             }
             switch (sleep(nullptr)) {
                 case event::input: {
                     const read_outcome got = read_input();
                     if (got == read_outcome::none) break;
-                    if (got == read_outcome::bytes) discard_until_quiet();
-                    return;
+                    if (got == read_outcome::gone) return false;
+                    discard_until_quiet();
+                    return true;
                 }
                 case event::signal: {
-                    if (signal_guard::ending_signal_pending()) return;
+                    if (signal_guard::ending_signal_pending()) return false;
                     const int sig = signal_guard::pending_job_control();
                     if (sig == SIGCONT) {
                         enter = true;
@@ -253,7 +259,7 @@ public:
                 }
                 case event::quiet:
                 case event::gone:
-                    return;
+                    return false;
             }
         }
     }
@@ -338,6 +344,21 @@ private:
     bool raw_known_ = false;
 };
 
+// The key is not echoed, so a result written without a line end would have the
+// shell's prompt after it on its line. The line end goes to the terminal rather
+// than into standard output, whose bytes stay as the program wrote them, and only
+// when standard output is this terminal: the descriptor of /dev/tty reports that
+// device's own number, not the terminal's, so the terminal is known by its
+// foreground process group, which a terminal reports only to the processes it is
+// the controlling terminal of. (Its session, tcgetsid, would do as well, but
+// qemu-user, under which the Arm build's tests run, answers that one wrongly.)
+void end_open_line() {
+    if (last_output_ended_line() || !is_foreground() || tcgetpgrp(STDOUT_FILENO) != getpgrp()) return;
+    // Best effort: a line end that the terminal does not take leaves the prompt where
+    // it would have been without one.
+    [[maybe_unused]] const ssize_t written = write(tty, "\n", 1);
+}
+
 }  // namespace
 
 void wait_key() {
@@ -347,14 +368,42 @@ void wait_key() {
     if (is_foreground()) {
         signal_guard guard;
         key_wait wait(guard);
-        wait.run();
+        const bool by_key = wait.run();
         key_wait::restore_terminal();
+        if (by_key) end_open_line();
     }
     close(tty);
     tty = -1;
 }
 
 namespace platform {
+
+// Only the foreground job of the controlling terminal drops anything: a terminal
+// that is not the program's own is left to whoever reads it, and a job stopped
+// meanwhile (a pasted Ctrl-Z) and continued in the background leaves it to the
+// shell. The input comes a line at a time in canonical mode, and each read follows
+// a poll rather than making standard input non-blocking, which would change it for
+// the shell too; a last line without its line end is never readable and goes with
+// the flush.
+void drop_terminal_input() {
+    const auto in_foreground = [] { return tcgetpgrp(STDIN_FILENO) == getpgrp(); };
+    if (isatty(STDIN_FILENO) != 1 || !in_foreground()) return;
+    const auto end = wait_clock::now() + longest_discard;
+    for (;;) {
+        const auto left = end - wait_clock::now();
+        if (left <= wait_clock::duration::zero() || !in_foreground()) break;
+        const auto nap = std::chrono::duration_cast<milliseconds>(std::min<wait_clock::duration>(left, quiet_time));
+        pollfd watch{STDIN_FILENO, POLLIN, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(nap.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        // Quiet long enough, or hung up.
+        if (ready <= 0 || (watch.revents & POLLIN) == 0 || (watch.revents & (POLLHUP | POLLERR)) != 0) break;
+        char buffer[4096];
+        // 0 is an end-of-file character taken, and more may follow it.
+        if (read(STDIN_FILENO, buffer, sizeof buffer) < 0 && errno != EINTR) break;
+    }
+    if (in_foreground()) static_cast<void>(tcflush(STDIN_FILENO, TCIFLUSH));
+}
 
 bool output_and_errors_share_terminal() {
     struct stat out {};

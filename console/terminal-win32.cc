@@ -1,5 +1,6 @@
 // The console library's platform part on Windows (see terminal.h): the final key
-// wait, and whether standard output and standard error are one console.
+// wait, the drop of what the console still holds after the last entry, and whether
+// standard output and standard error are one console.
 //
 // The key is read from the console's own input (CONIN$), never from standard input,
 // so that piped input, or the line end left after the last number, cannot end the
@@ -7,6 +8,9 @@
 // and Ctrl-C arrives as a key; the saved mode is restored on every way out,
 // including a console control event (Ctrl-Break, the window closed) that ends the
 // program.
+//
+// The result's line is left open after the key: cmd.exe starts its prompt on a
+// new line of its own, so a line end there would only add an empty line.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -91,6 +95,16 @@ void wait_key() {
 }
 
 namespace platform {
+
+// The console's own flush drops the input records it holds once the entry is read,
+// the rest of a paste among them. No quiet time is waited for, as a terminal's
+// drop does: a console window puts a whole paste into its input at once. A
+// standard input that is not the console is left as it is.
+void drop_terminal_input() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(input, &mode)) FlushConsoleInputBuffer(input);
+}
 
 // A process has at most one console; both streams are on its screen when both are
 // console handles rather than files or pipes.

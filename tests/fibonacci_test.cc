@@ -1,7 +1,9 @@
-// fibterm and fibseries: the exact dialogue for each entry.
+// fibterm and fibseries: the exact dialogue for each entry, and the largest index
+// accepted.
 #include <string>
 
 #include "tests/dialogue.h"
+#include "tests/run_program.h"
 
 namespace {
 
@@ -34,10 +36,33 @@ const dialogue failures[] = {
     {"fibseries", " \n\t\n", ask, "fibseries: input ended where a number was expected\n", 1},
     {"fibterm", "-1\n", ask, "fibterm: index -1 is out of range (0 to 1476)\n", 1},
     {"fibterm", "1477\n", ask, "fibterm: index 1477 is out of range (0 to 1476)\n", 1},
+    {"fibseries", "1477\n", ask, "fibseries: index 1477 is out of range (0 to 1476)\n", 1},
     {"fibseries", "-2147483648\n", ask, "fibseries: index -2147483648 is out of range (0 to 1476)\n", 1},
     {"fibseries", "2147483647\n", ask, "fibseries: index 2147483647 is out of range (0 to 1476)\n", 1},
+    // An entry of exactly 40 bytes is quoted whole, one of 41 is cut.
+    {"fibterm", std::string(40, 'x') + "\n", ask,
+     "fibterm: \"" + std::string(40, 'x') + "\" is not a whole number\n", 1},
+    {"fibseries", std::string(41, 'x') + "\n", ask,
+     "fibseries: \"" + std::string(40, 'x') + "...\" is not a whole number\n", 1},
 };
 INSTANTIATE_TEST_SUITE_P(FibonacciFailures, Dialogue, testing::ValuesIn(failures));
+
+// The largest index is accepted: the recursion for it runs far longer than any
+// test, so the program is seen still computing after a moment, with nothing
+// refused, and is then ended.
+class LargestIndex : public testing::TestWithParam<const char*> {};
+
+TEST_P(LargestIndex, IsAcceptedAndComputed) {
+    run_options options;
+    options.timeout_seconds = 1;
+    const run_result r = run_program(GetParam(), "1476\n", options);
+    EXPECT_TRUE(r.timed_out);
+    EXPECT_EQ(r.out, ask);
+    EXPECT_EQ(r.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Fibonacci, LargestIndex, testing::Values("fibterm", "fibseries"),
+                         [](const testing::TestParamInfo<const char*>& program) { return std::string(program.param); });
 
 // The first term that leaves the 32-bit range wraps to a negative number; the
 // recursion for it is long, so only an optimised build runs it.

@@ -6,6 +6,7 @@
 // Wine these rows pass with either.)
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,5 +35,19 @@ TEST(Print, WholeDoublesAreTheExactValueRoundedHalfToEven) {
 TEST(Print, IntegersHaveASignAndNoPadding) {
     EXPECT_EQ(printed([] { console::print("%d|%d|%d", INT32_MIN, INT32_MAX, 0); }), "-2147483648|2147483647|0");
 }
+
+// print formats into a buffer on its stack and moves to one on the heap for a
+// longer text; around the buffer's size of 256 bytes, the text must come out whole,
+// its last character included (not the NUL that ends a string cut short).
+class PrintLength : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(PrintLength, WritesTheWholeTextAroundTheStackBuffersSize) {
+    const std::string text = std::string(GetParam() - 1, 'a') + "z";
+    testing::internal::CaptureStdout();
+    console::print("%s", text.c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, PrintLength, testing::Values(255, 256, 257, 511, 512, 513));
 
 }  // namespace

@@ -2,6 +2,8 @@
 // a fixed seed.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <ctime>
 #include <sstream>
 #include <string>
 
@@ -82,6 +84,23 @@ TEST(RandgridBatch, ClockSeededValuesStayWithinTheBounds) {
         EXPECT_EQ(row, laid_out);
     }
     EXPECT_EQ(row_count, 10);
+}
+
+// The batch is seeded with the clock's whole seconds when it is written: it is the
+// batch for one of the seconds that the clock showed during the run. The width is
+// large, so that a batch for another seed cannot pass for it.
+TEST(RandgridBatch, IsTheBatchForTheClocksSecond) {
+    const std::time_t before = std::time(nullptr);
+    const run_result r = run_program("randgrid", "1000 2000000000\n0 0\n");
+    const std::time_t after = std::time(nullptr);
+    ASSERT_EQ(r.status, 0);
+    ASSERT_GT(r.out.size(), 2 * ask.size() + ended.size());
+    const std::string written = r.out.substr(ask.size(), r.out.size() - 2 * ask.size() - ended.size());
+    bool found = false;
+    for (std::time_t second = before; second <= after && !found; ++second) {
+        found = written == randgrid::batch(1000, 2000000000, static_cast<std::uint32_t>(second));
+    }
+    EXPECT_TRUE(found) << "no second from " << before << " to " << after << " gives " << written.substr(0, 60);
 }
 
 }  // namespace

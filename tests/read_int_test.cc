@@ -95,6 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "a\\x00\\x1b\\x7f\\xc3\\xa7", ""},
         entry_case{std::string(50, 'z') + " 1", scan_status::not_a_number, 0,
                    std::string(40, 'z') + "...", " 1"},
+        // Exactly 40 bytes are quoted whole; from 41 on, the first 40 and "...".
+        entry_case{std::string(40, 'z') + "\n", scan_status::not_a_number, 0, std::string(40, 'z'), "\n"},
+        entry_case{std::string(41, 'z') + "\n", scan_status::not_a_number, 0, std::string(40, 'z') + "...", "\n"},
+        entry_case{digits_45.substr(0, 40), scan_status::out_of_range, 0, digits_45.substr(0, 40), ""},
+        entry_case{digits_45.substr(0, 41), scan_status::out_of_range, 0, digits_45.substr(0, 40) + "...", ""},
         // Inside the quotes, a double quote and a backslash are escaped too, so that
         // neither can be mistaken for the end of the text or for an escaped byte;
         // the 40 bytes are counted in the entry, not in its escaped form.

@@ -122,6 +122,9 @@ run_result run_program(const std::string& name, const std::string& input, const 
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timed_out = true;
+            // The program leads a process group of its own once setsid has run:
+            // whatever it started goes with it, and the program itself even before.
+            kill(-pid, SIGKILL);
             kill(pid, SIGKILL);
             break;
         }

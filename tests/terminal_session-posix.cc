@@ -44,6 +44,39 @@ using test_clock = std::chrono::steady_clock;
 // How long a step that should take moments may take on a loaded machine.
 constexpr std::chrono::seconds patience{10};
 
+// A stream apart from the terminal: the test reads one end, the program writes
+// into the other.
+struct apart_stream {
+    int read_end = -1;
+    int write_end = -1;
+};
+
+apart_stream open_apart(stream_to where) {
+    apart_stream s;
+    if (where == stream_to::pipe) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        s = {fds[0], fds[1]};
+    } else if (where == stream_to::other_terminal) {
+        if (openpty(&s.read_end, &s.write_end, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+        for (const int fd : {s.read_end, s.write_end}) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    return s;
+}
+
+// Everything written into a stream apart, once its writer has ended.
+std::string read_apart(int fd) {
+    std::string text;
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, 100) > 0) {
+        char buffer[4096];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;  // the end of a pipe; a pseudo-terminal's EIO
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
 // A report to the test. A shell that cannot report ends; the test then sees no report.
 void tell(int reports, const job_report& r) {
     if (write(reports, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
@@ -55,7 +88,7 @@ void tell(int reports, const job_report& r) {
 // stops (surviving SIGTTOU as a shell does), and on the test's word gives it back and
 // continues the job, or continues it in the background. Only calls that are safe
 // after fork.
-[[noreturn]] void be_shell(int master, int tty, int input, int errors, int commands, int reports,
+[[noreturn]] void be_shell(int master, int tty, int input, int output, int errors, int commands, int reports,
                            const session_options& how, char* const argv[]) {
     close(master);
     setsid();
@@ -71,7 +104,7 @@ void tell(int reports, const job_report& r) {
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         dup2(how.input_from_terminal ? tty : input, 0);
-        dup2(tty, 1);
+        dup2(output >= 0 ? output : tty, 1);
         dup2(errors >= 0 ? errors : tty, 2);
         close(tty);
         const rlimit no_core{0, 0};
@@ -104,11 +137,13 @@ void tell(int reports, const job_report& r) {
 terminal_session::terminal_session(const session_options& how) {
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
     tcgetattr(slave_, &before_);
-    int input[2], apart[2] = {-1, -1}, commands[2], reports[2];
-    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(commands, O_CLOEXEC) != 0 || pipe2(reports, O_CLOEXEC) != 0 ||
-        (how.errors_apart && pipe2(apart, O_CLOEXEC) != 0)) {
+    int input[2], commands[2], reports[2];
+    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(commands, O_CLOEXEC) != 0 || pipe2(reports, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
     }
+    const apart_stream out = open_apart(how.output);
+    const apart_stream err = open_apart(how.errors);
+    type(how.typed_ahead);
     // Made before fork: the child may only make calls that are safe there.
     std::vector<std::string> words = program_command(how.program);
     std::vector<char*> argv;
@@ -117,18 +152,21 @@ terminal_session::terminal_session(const session_options& how) {
     argv.push_back(nullptr);
     shell_ = fork();
     if (shell_ == 0) {
-        for (const int end : {input[1], apart[0], commands[1], reports[0]}) {
+        for (const int end : {input[1], out.read_end, err.read_end, commands[1], reports[0]}) {
             if (end >= 0) close(end);
         }
-        be_shell(master_, slave_, input[0], apart[1], commands[0], reports[1], how, argv.data());
+        be_shell(master_, slave_, input[0], out.write_end, err.write_end, commands[0], reports[1], how, argv.data());
     }
-    for (const int end : {input[0], apart[1], commands[0], reports[1]}) {
+    for (const int end : {input[0], out.write_end, err.write_end, commands[0], reports[1]}) {
         if (end >= 0) close(end);
     }
     commands_ = commands[1];
     reports_ = reports[0];
-    errors_ = apart[0];
-    if (write(input[1], "10\n", 3) != 3) throw std::runtime_error("write");
+    output_apart_ = out.read_end;
+    errors_ = err.read_end;
+    if (write(input[1], how.input.data(), how.input.size()) != static_cast<ssize_t>(how.input.size())) {
+        throw std::runtime_error("write");
+    }
     close(input[1]);
     const job_report first = next_report(patience);
     if (first.event != job_event::started) throw std::runtime_error("the shell did not start the job");
@@ -139,7 +177,7 @@ terminal_session::~terminal_session() {
     if (!ended_) kill(job_, SIGKILL);
     close(commands_);
     waitpid(shell_, nullptr, 0);
-    for (const int fd : {master_, slave_, reports_, errors_}) {
+    for (const int fd : {master_, slave_, reports_, output_apart_, errors_}) {
         if (fd >= 0) close(fd);
     }
 }
@@ -212,12 +250,8 @@ std::string terminal_session::output() {
     return output_;
 }
 
-std::string terminal_session::errors() const {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(errors_, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-}
+std::string terminal_session::output_apart() const { return read_apart(output_apart_); }
+std::string terminal_session::errors() const { return read_apart(errors_); }
 
 // The mode is set with TCSANOW: TCSAFLUSH would discard the very bytes looked for.
 std::string terminal_session::unread() {
@@ -235,6 +269,16 @@ std::string terminal_session::unread() {
         left.append(buffer, static_cast<std::size_t>(n));
     }
     return left;
+}
+
+bool terminal_session::wait_queued(std::size_t bytes) const {
+    const auto deadline = test_clock::now() + patience;
+    while (test_clock::now() < deadline) {
+        int queued = 0;
+        if (ioctl(slave_, FIONREAD, &queued) == 0 && static_cast<std::size_t>(queued) >= bytes) return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
 }
 
 termios terminal_session::after() const {

@@ -14,13 +14,20 @@
 #include <cstddef>
 #include <string>
 
+// Where the program's standard output or standard error goes: the terminal, a pipe
+// of the test's, or a second pseudo-terminal that is not the program's own.
+enum class stream_to { terminal, pipe, other_terminal };
+
 // How the shell starts the program.
 struct session_options {
     std::string program = "fibterm";
+    std::string input = "10\n";        // from a pipe, then its end
     bool background = false;           // a job that is not the terminal's foreground
-    bool input_from_terminal = false;  // else "10\n" from a pipe, then its end
-    bool errors_apart = false;         // standard error into a pipe of the test's
-    int ignored_signal = 0;            // started with this signal ignored, as by nohup
+    bool input_from_terminal = false;  // else `input`
+    stream_to output = stream_to::terminal;
+    stream_to errors = stream_to::terminal;
+    std::string typed_ahead;  // typed at the terminal before the program starts
+    int ignored_signal = 0;   // started with this signal ignored, as by nohup
 };
 
 // The shell's side of the session, in terminal_session-posix.cc.
@@ -57,11 +64,18 @@ public:
     // What the program wrote to the terminal, and whatever the terminal echoed.
     std::string output();
 
-    // Standard error, when it went apart from the terminal.
+    // Standard output and standard error, when they went apart from the terminal:
+    // everything written there once the program has ended.
+    std::string output_apart() const;
     std::string errors() const;
 
     // What is left unread in the terminal's input queue, whole lines or not.
     std::string unread();
+
+    // True once the terminal's input queue holds at least this many bytes that a
+    // read would return: a write into the pseudo-terminal reaches the queue a moment
+    // later, not at once.
+    bool wait_queued(std::size_t bytes) const;
 
     // The terminal's settings now, and as they were before the program started.
     termios after() const;
@@ -76,7 +90,7 @@ private:
     void command(shell_command c);
 
     int master_ = -1, slave_ = -1;
-    int commands_ = -1, reports_ = -1, errors_ = -1;
+    int commands_ = -1, reports_ = -1, output_apart_ = -1, errors_ = -1;
     pid_t shell_ = -1, job_ = -1;
     bool ended_ = false;
     int status_ = -1;
