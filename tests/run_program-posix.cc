@@ -81,12 +81,7 @@ void close_if_open(int& fd) {
 }  // namespace
 
 run_result run_program(const std::string& name, const std::string& input, const run_options& options) {
-    // Made before fork: the child may only make calls that are safe there.
-    std::vector<std::string> words = program_command(name);
-    std::vector<char*> argv;
-    argv.reserve(words.size() + 1);
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    const program_argv argv(name);
     int in[2], out[2], err[2];
     make_pipe(in);
     make_pipe(out);
@@ -94,7 +89,7 @@ run_result run_program(const std::string& name, const std::string& input, const 
 
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) exec_child(argv.data(), options, in[0], out[1], err[1]);
+    if (pid == 0) exec_child(argv.get(), options, in[0], out[1], err[1]);
     close(in[0]);
     close(out[1]);
     close(err[1]);

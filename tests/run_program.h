@@ -40,6 +40,26 @@ std::string program_path(const std::string& name);
 // machine, as Arm programs under qemu). Everything that starts a program uses it.
 std::vector<std::string> program_command(const std::string& name);
 
+// program_command's words in the form execv takes. Made before fork, since the
+// child may only make calls that are safe there; it points into its own words, so
+// it is neither copied nor moved.
+class program_argv {
+public:
+    explicit program_argv(const std::string& name) : words_(program_command(name)) {
+        pointers_.reserve(words_.size() + 1);
+        for (std::string& word : words_) pointers_.push_back(word.data());
+        pointers_.push_back(nullptr);
+    }
+    program_argv(const program_argv&) = delete;
+    program_argv& operator=(const program_argv&) = delete;
+
+    char* const* get() const { return pointers_.data(); }
+
+private:
+    std::vector<std::string> words_;
+    std::vector<char*> pointers_;
+};
+
 // True when the programs run under an emulator: a signal or terminal call that the
 // emulator does not pass on to them is then out of the tests' reach.
 bool programs_emulated();

@@ -144,18 +144,13 @@ terminal_session::terminal_session(const session_options& how) {
     const apart_stream out = open_apart(how.output);
     const apart_stream err = open_apart(how.errors);
     type(how.typed_ahead);
-    // Made before fork: the child may only make calls that are safe there.
-    std::vector<std::string> words = program_command(how.program);
-    std::vector<char*> argv;
-    argv.reserve(words.size() + 1);
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    const program_argv argv(how.program);
     shell_ = fork();
     if (shell_ == 0) {
         for (const int end : {input[1], out.read_end, err.read_end, commands[1], reports[0]}) {
             if (end >= 0) close(end);
         }
-        be_shell(master_, slave_, input[0], out.write_end, err.write_end, commands[0], reports[1], how, argv.data());
+        be_shell(master_, slave_, input[0], out.write_end, err.write_end, commands[0], reports[1], how, argv.get());
     }
     for (const int end : {input[0], out.write_end, err.write_end, commands[0], reports[1]}) {
         if (end >= 0) close(end);
